@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// The two values kept for the next start: application ORVA, section "StartUP".
+namespace Store {
+
+inline const QString ComPortKey = QStringLiteral("ComPort");
+inline const QString BaudRateKey = QStringLiteral("BaudRate");
+inline const QString ComPortDefault = QStringLiteral("DATAC");
+inline const QString BaudRateDefault = QStringLiteral("DATAb");
+
+QString getSetting(const QString &key, const QString &defaultText);
+void saveSetting(const QString &key, const QString &text);
+
+// The leading number of a text (blanks, sign, digits, fraction, exponent); 0 when there is none.
+double leadingNumber(const QString &text);
+// A stored port number; 0 (none) when it is negative or does not fit 16 bits.
+qint16 comPortFromText(const QString &text);
+// A stored baud code; 192 when it does not fit a byte. Not yet reduced to 96/192.
+quint8 baudCodeFromText(const QString &text);
+
+} // namespace Store

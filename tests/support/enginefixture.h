@@ -1,0 +1,33 @@
+#pragma once
+
+#include "fakeserialport.h"
+#include "link/engine.h"
+#include "link/protocol.h"
+#include "manualclock.h"
+
+// An engine on a fake port and a manual clock, with the port open at 1000/1200 ms.
+struct EngineFixture
+{
+    EngineFixture()
+        : engine(&port, clock)
+    {
+        engine.openPort(1, Wire::Baud9600Code);
+        engine.setIntervals(Intervals::ReplyWindowMs, Intervals::DisplayClearMs);
+    }
+
+    // What a click button does.
+    void click(const QByteArray &command)
+    {
+        engine.CurrentCommand = Wire::frame(command);
+        engine.Hyouji(engine.CurrentCommand, Engine::SendMode);
+    }
+    void receive(const QByteArray &bytes) { port.feed(bytes); }
+
+    const QString &txd() const { return engine.display().txd; }
+    const QString &rxd() const { return engine.display().rxd; }
+    const QString &status() const { return engine.display().status; }
+
+    FakeSerialPort port;
+    ManualClock clock;
+    Engine engine;
+};

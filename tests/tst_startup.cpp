@@ -1,0 +1,146 @@
+#include "app/form1.h"
+#include "app/look.h"
+#include "support/configfolder.h"
+#include "support/enginefixture.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QTest>
+
+// The main window's start-up and shut-down on a fake port.
+class TestStartup : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { Look::install(); }
+    void startsCompactWithTitle();
+    void storedPortOpensAndSetsIntervals();
+    void noStoredPortLeavesPortClosed();
+    void busyPortLeavesPortClosed();
+    void placementKeepsTitleBarOnScreen();
+    void closingClosesThePort();
+    void labelsShowEngineStatePlainly();
+};
+
+void TestStartup::startsCompactWithTitle()
+{
+    ConfigFolder config;
+    EngineFixture f;
+    Form1 form(&f.engine);
+    form.Form_Load();
+    QCOMPARE(form.Height(), Form1::CompactHeightTwips);
+    QCOMPARE(form.windowTitle(), QStringLiteral("ORVA   RV-TOP710 TOP710RL  CONTROL  Ver.2.0"));
+    QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+    for (const char *legend : {"Label27", "Label28", "Label29"})
+        QVERIFY(form.label(QLatin1String(legend))->isHidden());
+}
+
+void TestStartup::storedPortOpensAndSetsIntervals()
+{
+    ConfigFolder config;
+    config.writeSettingsFile("[StartUP]\nComPort=15\nBaudRate=96\n");
+    FakeSerialPort port;
+    ManualClock clock;
+    Engine engine(&port, clock);
+    engine.RxBuffer = "stale";
+    engine.AwaitingReply = 1;
+    Form1 form(&engine);
+    QVERIFY(form.Form_Load());
+    QVERIFY(port.isOpen());
+    QCOMPARE(port.openedPort, 15);
+    QCOMPARE(port.openedSettings, QStringLiteral("9600,N,8,1"));
+    QCOMPARE(engine.Timer2->interval(), 1000);
+    QCOMPARE(engine.Timer4->interval(), 1200);
+    QVERIFY(!engine.Timer2->isActive() && !engine.Timer4->isActive());
+    QVERIFY(engine.RxBuffer.isEmpty());
+    QCOMPARE(engine.AwaitingReply, quint8(0));
+    QVERIFY(port.writes.isEmpty()); // nothing is sent at start
+}
+
+void TestStartup::noStoredPortLeavesPortClosed()
+{
+    ConfigFolder config;
+    FakeSerialPort port;
+    ManualClock clock;
+    Engine engine(&port, clock);
+    Form1 form(&engine);
+    QVERIFY(!form.Form_Load());
+    QVERIFY(!port.isOpen());
+    QCOMPARE(port.openAttempts, 0);
+    QCOMPARE(engine.Timer2->interval(), 5500);
+    QCOMPARE(engine.Timer4->interval(), 6000);
+    QCOMPARE(form.Height(), Form1::CompactHeightTwips);
+}
+
+void TestStartup::busyPortLeavesPortClosed()
+{
+    ConfigFolder config;
+    config.writeSettingsFile("[StartUP]\nComPort=2\nBaudRate=192\n");
+    FakeSerialPort port;
+    port.refuseOpen = true;
+    ManualClock clock;
+    Engine engine(&port, clock);
+    Form1 form(&engine);
+    QVERIFY(!form.Form_Load());
+    QCOMPARE(port.openAttempts, 1);
+    QCOMPARE(port.settings(), QStringLiteral("19200,N,8,1"));
+    QCOMPARE(port.commPort(), 2);
+    QCOMPARE(engine.Timer2->interval(), 5500);
+}
+
+void TestStartup::placementKeepsTitleBarOnScreen()
+{
+    ConfigFolder config;
+    config.writeSettingsFile("[StartUP]\nComPort=1\n");
+    EngineFixture f;
+    f.engine.closePortIfOpen();
+    Form1 form(&f.engine);
+    QVERIFY(form.Form_Load());
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect desktop = screen->virtualGeometry();
+    const int expectedTop = (desktop.height() - Look::px(5780)) / 2 - Look::px(1350);
+    QCOMPARE(form.pos().y(), qMax(expectedTop, screen->availableGeometry().top()));
+    QVERIFY(form.pos().y() >= screen->availableGeometry().top());
+    QCOMPARE(form.pos().x(), desktop.left() + (desktop.width() - Look::px(10380)) / 2);
+}
+
+void TestStartup::closingClosesThePort()
+{
+    ConfigFolder config;
+    EngineFixture f;
+    Form1 form(&f.engine);
+    form.show();
+    QVERIFY(f.port.isOpen());
+    form.close();
+    QVERIFY(!f.port.isOpen());
+    // Closing again with the port closed does nothing.
+    form.show();
+    form.close();
+    QVERIFY(!f.port.isOpen());
+}
+
+void TestStartup::labelsShowEngineStatePlainly()
+{
+    ConfigFolder config;
+    EngineFixture f;
+    Form1 form(&f.engine);
+    f.click("CR0");
+    QCOMPARE(form.Label11->text(), QStringLiteral(" C R 0  [CR] "));
+    QVERIFY(form.label(QStringLiteral("Label28"))->isVisibleTo(&form));
+    f.receive("<img src=x>");
+    QCOMPARE(form.Label12->text(), QStringLiteral(" < i m g _ s r c = x > "));
+    QCOMPARE(form.Label12->textFormat(), Qt::PlainText);
+    QVERIFY(form.label(QStringLiteral("Label27"))->isVisibleTo(&form));
+    f.receive("80\r");
+    f.click("CR0");
+    f.receive("80\r");
+    QCOMPARE(form.Label25->text(), QStringLiteral(" Stand by"));
+    f.clock.advance(1000);
+    QVERIFY(!form.label(QStringLiteral("Label28"))->isVisibleTo(&form));
+    f.clock.advance(200);
+    QCOMPARE(form.Label25->text(), QString());
+}
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
