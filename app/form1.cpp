@@ -3,21 +3,38 @@
 #include "app/look.h"
 #include "app/startup.h"
 #include "link/engine.h"
+#include "link/protocol.h"
 #include "link/serialport.h"
+#include "panel/buttonmap.h"
+#include "panel/holdbutton.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
-#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 
 namespace {
 
 const char *const Title = "ORVA   RV-TOP710 TOP710RL  CONTROL  Ver.2.0";
 constexpr int PlacementRiseTwips = 1350;
-// Title bar and borders, where the platform draws none of its own (offscreen) or before the
-// window is shown.
+// Title bar and borders of the window the heights were laid out for.
 constexpr int NominalFrameExtraPx = 32;
+constexpr int HeightThresholdTwips = 7000;
+constexpr int KeyCodeH = 72;
+constexpr int ShiftMask = 1;
+constexpr int CtrlMask = 2;
+constexpr int AltMask = 4;
+
+int shiftState(Qt::KeyboardModifiers modifiers)
+{
+    return (modifiers & Qt::ShiftModifier ? ShiftMask : 0)
+        | (modifiers & Qt::ControlModifier ? CtrlMask : 0)
+        | (modifiers & Qt::AltModifier ? AltMask : 0);
+}
 
 } // namespace
 
@@ -38,7 +55,7 @@ Form1::Form1(Engine *engine, QWidget *parent)
     palette.setColor(QPalette::Window, Look::WindowGrey);
     setPalette(palette);
 
-    m_widgets = Panel::buildBoxesAndLabels(this);
+    m_widgets = Panel::build(this);
     m_label11 = label(QStringLiteral("Label11"));
     m_label12 = label(QStringLiteral("Label12"));
     m_label25 = label(QStringLiteral("Label25"));
@@ -48,7 +65,74 @@ Form1::Form1(Engine *engine, QWidget *parent)
     m_frame15 = box(QStringLiteral("Frame15"));
 
     applyHeight();
+    m_engine->setRepeatTable(ButtonMap::repeatTable());
+    connectButtons();
     connect(m_engine, &Engine::displayChanged, this, &Form1::refreshDisplay);
+    // Key preview: the window sees every key before the focused control does.
+    create();
+    windowHandle()->installEventFilter(this);
+}
+
+void Form1::connectButtons()
+{
+    for (const ButtonMap::Button &spec : ButtonMap::buttons()) {
+        QPushButton *button = m_widgets.buttons.value(spec.number);
+        const QByteArray command = spec.command;
+        switch (spec.kind) {
+        case ButtonMap::Kind::Click:
+            connect(button, &QPushButton::clicked, this, [this, command] {
+                m_engine->CurrentCommand = Wire::frame(command);
+                m_engine->Hyouji(m_engine->CurrentCommand, Engine::SendMode);
+            });
+            break;
+        case ButtonMap::Kind::Hold: {
+            auto *hold = static_cast<HoldButton *>(button);
+            const quint8 index = quint8(spec.repeatIndex);
+            connect(hold, &HoldButton::mouseDown, this,
+                    [this, index, command] { m_engine->holdPressed(index, command); });
+            connect(hold, &HoldButton::mouseUp, m_engine, &Engine::holdReleased);
+            break;
+        }
+        case ButtonMap::Kind::End:
+            connect(button, &QPushButton::clicked, this, [this] {
+                close();
+                QCoreApplication::quit();
+            });
+            break;
+        case ButtonMap::Kind::Com:
+            connect(button, &QPushButton::clicked, this, &Form1::comRequested);
+            break;
+        case ButtonMap::Kind::CommandTable:
+            connect(button, &QPushButton::clicked, this, &Form1::commandTableRequested);
+            break;
+        }
+    }
+}
+
+void Form1::Form_KeyDown(int keyCode, int shift)
+{
+    // Ctrl alone: Shift and Alt held with it make another key.
+    if ((shift & 7) != CtrlMask || keyCode != KeyCodeH)
+        return;
+    setHeight(Height() >= HeightThresholdTwips ? CompactHeightTwips : ExpandedHeightTwips);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    // Keys reach the window once, before it hands them to the focused control.
+    if (watched == windowHandle() && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        Form_KeyDown(key->key(), shiftState(key->modifiers()));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // The release of a held button may never arrive once another window has the pointer.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        m_engine->endHoldIfActive();
 }
 
 bool Form1::Form_Load()
@@ -67,16 +151,12 @@ void Form1::setHeight(int twips)
     applyHeight();
 }
 
-int Form1::frameExtraHeightPx() const
-{
-    const int measured = frameGeometry().height() - geometry().height();
-    return (isVisible() && measured > 0) ? measured : NominalFrameExtraPx;
-}
-
 void Form1::applyHeight()
 {
-    const int clientHeight = Look::px(m_heightTwips) - frameExtraHeightPx();
-    setFixedSize(Look::px(ClientWidthTwips), qMax(1, clientHeight));
+    // The height counts a classic title bar and borders, so every platform shows the same client
+    // area: the compact height ends just below the operating buttons.
+    const int clientHeight = Look::px(m_heightTwips) - NominalFrameExtraPx;
+    setFixedSize(Look::px(ClientWidthTwips), clientHeight);
 }
 
 void Form1::placeOnScreen()
@@ -91,13 +171,6 @@ void Form1::placeOnScreen()
     // On a low screen the formula puts the title bar out of reach; keep it on screen.
     top = qMax(top, screen->availableGeometry().top());
     move(desktop.left() + left, top);
-}
-
-void Form1::showEvent(QShowEvent *event)
-{
-    QWidget::showEvent(event);
-    // The real title bar is known only now.
-    applyHeight();
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -7,6 +7,7 @@
 class Engine;
 class QFrame;
 class QLabel;
+class QPushButton;
 
 // The main window: the panel, its output lines, start-up and shut-down.
 class Form1 : public QWidget
@@ -31,6 +32,11 @@ public:
 
     QLabel *label(const QString &name) const { return m_widgets.labels.value(name); }
     QFrame *box(const QString &name) const { return m_widgets.boxes.value(name); }
+    // CommandN by its number.
+    QPushButton *button(int number) const { return m_widgets.buttons.value(number); }
+
+    // The one keyboard shortcut: Ctrl+H switches between compact and expanded height.
+    void Form_KeyDown(int keyCode, int shift);
 
     QLabel *const &Label11;
     QLabel *const &Label12;
@@ -40,17 +46,20 @@ public:
 signals:
     // Emitted once the main window is about to go away (title-bar close or END).
     void unloading();
+    void comRequested();
+    void commandTableRequested();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void Form_QueryUnload();
     void placeOnScreen();
-    int frameExtraHeightPx() const;
     void applyHeight();
     void refreshDisplay();
+    void connectButtons();
 
     Engine *m_engine;
     Panel::Widgets m_widgets;

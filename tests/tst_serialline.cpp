@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QPushButton>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QTest>
@@ -54,6 +55,7 @@ private slots:
     void replyInTwoPiecesIsDecoded();
     void unansweredCommandOnRealTimers();
     void hangUpClosesThePortOnce();
+    void oneSecondHoldOnTheLine();
 };
 
 void TestSerialLine::opensStoredPortAtStoredSpeed_data()
@@ -153,6 +155,26 @@ void TestSerialLine::hangUpClosesThePortOnce()
     line.engine.Hyouji(line.engine.CurrentCommand, Engine::SendMode);
     QTRY_COMPARE_WITH_TIMEOUT(line.form.Label12->text(), QStringLiteral(" X X X X"), 3000);
     QCOMPARE(lost.count(), 1);
+}
+
+void TestSerialLine::oneSecondHoldOnTheLine()
+{
+    Line line;
+    QVERIFY(line.form.Form_Load());
+    QPushButton *volumeUp = line.form.button(1);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mousePress(volumeUp, Qt::LeftButton);
+    // Holding is the action under test: a second of real time.
+    while (clock.elapsed() < 1000)
+        QTest::qWait(int(1000 - clock.elapsed()));
+    QTest::mouseRelease(volumeUp, Qt::LeftButton);
+    const QByteArray wire = line.pty.read(64 * 4, 300);
+    const int commands = wire.count("C09\r");
+    QCOMPARE(wire.size(), commands * 4);
+    QVERIFY2(commands >= 10 && commands <= 12, qPrintable(QString::number(commands)));
+    // Nothing after the release.
+    QCOMPARE(line.pty.read(1, 300), QByteArray());
 }
 
 QTEST_MAIN(TestSerialLine)
