@@ -2,11 +2,13 @@
 
 #include "app/look.h"
 #include "app/startup.h"
+#include "console/console.h"
 #include "link/engine.h"
 #include "link/protocol.h"
 #include "link/serialport.h"
 #include "panel/buttonmap.h"
 #include "panel/holdbutton.h"
+#include "settings/portdialog.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -21,8 +23,6 @@ namespace {
 
 const char *const Title = "ORVA   RV-TOP710 TOP710RL  CONTROL  Ver.2.0";
 constexpr int PlacementRiseTwips = 1350;
-// Title bar and borders of the window the heights were laid out for.
-constexpr int NominalFrameExtraPx = 32;
 constexpr int HeightThresholdTwips = 7000;
 constexpr int KeyCodeH = 72;
 constexpr int ShiftMask = 1;
@@ -75,10 +75,10 @@ Form1::Form1(Engine *engine, QWidget *parent)
 
 void Form1::connectButtons()
 {
-    for (const ButtonMap::Button &spec : ButtonMap::buttons()) {
-        QPushButton *button = m_widgets.buttons.value(spec.number);
-        const QByteArray command = spec.command;
-        switch (spec.kind) {
+    for (const ButtonMap::Button &row : ButtonMap::buttons()) {
+        QPushButton *button = m_widgets.buttons.value(row.number);
+        const QByteArray command = row.command;
+        switch (row.kind) {
         case ButtonMap::Kind::Click:
             connect(button, &QPushButton::clicked, this, [this, command] {
                 m_engine->CurrentCommand = Wire::frame(command);
@@ -87,7 +87,7 @@ void Form1::connectButtons()
             break;
         case ButtonMap::Kind::Hold: {
             auto *hold = static_cast<HoldButton *>(button);
-            const quint8 index = quint8(spec.repeatIndex);
+            const quint8 index = quint8(row.repeatIndex);
             connect(hold, &HoldButton::mouseDown, this,
                     [this, index, command] { m_engine->holdPressed(index, command); });
             connect(hold, &HoldButton::mouseUp, m_engine, &Engine::holdReleased);
@@ -100,10 +100,12 @@ void Form1::connectButtons()
             });
             break;
         case ButtonMap::Kind::Com:
-            connect(button, &QPushButton::clicked, this, &Form1::comRequested);
+            connect(button, &QPushButton::clicked, this,
+                    [this] { PortDialog::openFromComButton(this); });
             break;
         case ButtonMap::Kind::CommandTable:
-            connect(button, &QPushButton::clicked, this, &Form1::commandTableRequested);
+            connect(button, &QPushButton::clicked, this,
+                    [this] { Console::openFromCommandTable(this); });
             break;
         }
     }
@@ -155,7 +157,7 @@ void Form1::applyHeight()
 {
     // The height counts a classic title bar and borders, so every platform shows the same client
     // area: the compact height ends just below the operating buttons.
-    const int clientHeight = Look::px(m_heightTwips) - NominalFrameExtraPx;
+    const int clientHeight = Look::px(m_heightTwips) - Look::NominalFrameExtraPx;
     setFixedSize(Look::px(ClientWidthTwips), clientHeight);
 }
 

@@ -46,8 +46,6 @@ public:
 signals:
     // Emitted once the main window is about to go away (title-bar close or END).
     void unloading();
-    void comRequested();
-    void commandTableRequested();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

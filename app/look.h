@@ -8,6 +8,9 @@
 namespace Look {
 
 constexpr int TwipsPerPixel = 15;
+// Title bar and borders of the windows the outer heights were laid out for: every platform gets
+// the same client area.
+constexpr int NominalFrameExtraPx = 32;
 
 constexpr int px(int twips)
 {

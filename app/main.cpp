@@ -3,6 +3,7 @@
 #include "link/engine.h"
 #include "link/qtserialport.h"
 #include "link/timer.h"
+#include "settings/portdialog.h"
 
 #include <QApplication>
 
@@ -15,7 +16,8 @@ int main(int argc, char *argv[])
     QtSerialPort port;
     Engine engine(&port, timers);
     Form1 form(&engine);
-    form.Form_Load();
+    if (!form.Form_Load())
+        PortDialog::runAtStartup(&form);
     form.show();
     return app.exec();
 }

@@ -173,40 +173,40 @@ const char *directionName(ButtonMap::Arrow arrow)
     return "";
 }
 
-QLabel *makeLabel(const LabelSpec &spec, QWidget *parent)
+QLabel *makeLabel(const LabelSpec &row, QWidget *parent)
 {
     auto *label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(spec.name));
+    label->setObjectName(QString::fromLatin1(row.name));
     // Replies and typed text are shown as characters, never interpreted as markup.
     label->setTextFormat(Qt::PlainText);
-    label->setText(QString::fromLatin1(spec.text));
-    label->setGeometry(Look::twips(spec.left, spec.top, spec.width, spec.height));
-    label->setFont(Look::uiFont(spec.pointSize));
+    label->setText(QString::fromLatin1(row.text));
+    label->setGeometry(Look::twips(row.left, row.top, row.width, row.height));
+    label->setFont(Look::uiFont(row.pointSize));
     QPalette palette = label->palette();
     QColor text = Qt::black;
-    if (spec.style & RedText)
+    if (row.style & RedText)
         text = Qt::red;
-    if (spec.style & DarkRedOnCaption)
+    if (row.style & DarkRedOnCaption)
         text = Look::DarkRed;
     palette.setColor(QPalette::WindowText, text);
-    if (spec.style & OutputLine) {
+    if (row.style & OutputLine) {
         label->setAutoFillBackground(true);
         palette.setColor(QPalette::Window, Qt::white);
         label->setFrameStyle(QFrame::Box | QFrame::Plain);
         label->setLineWidth(1);
     }
     label->setPalette(palette);
-    label->setVisible(!(spec.style & Hidden));
+    label->setVisible(!(row.style & Hidden));
     return label;
 }
 
-QFrame *makeBox(const BoxSpec &spec, QWidget *parent)
+QFrame *makeBox(const BoxSpec &row, QWidget *parent)
 {
     auto *box = new QFrame(parent);
-    box->setObjectName(QString::fromLatin1(spec.name));
+    box->setObjectName(QString::fromLatin1(row.name));
     box->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    box->setGeometry(Look::twips(spec.left, spec.top, spec.width, spec.height));
-    if (spec.inactiveCaptionBackground) {
+    box->setGeometry(Look::twips(row.left, row.top, row.width, row.height));
+    if (row.inactiveCaptionBackground) {
         QPalette palette = box->palette();
         palette.setColor(QPalette::Window, Look::InactiveCaptionText);
         box->setPalette(palette);
@@ -215,29 +215,29 @@ QFrame *makeBox(const BoxSpec &spec, QWidget *parent)
     return box;
 }
 
-QPushButton *makeButton(const ButtonMap::Button &spec, QWidget *parent)
+QPushButton *makeButton(const ButtonMap::Button &row, QWidget *parent)
 {
     QPushButton *button
-        = spec.kind == ButtonMap::Kind::Hold ? new HoldButton(parent) : new QPushButton(parent);
-    button->setObjectName(QStringLiteral("Command%1").arg(spec.number));
-    button->setGeometry(Look::twips(spec.left, spec.top, spec.width, spec.height));
-    button->setFont(Look::uiFont(spec.pointSize));
-    if (spec.caption)
-        button->setText(QString::fromLatin1(spec.caption));
-    if (spec.arrow != ButtonMap::Arrow::None) {
-        const QPixmap picture = arrowPicture(spec.arrow);
+        = row.kind == ButtonMap::Kind::Hold ? new HoldButton(parent) : new QPushButton(parent);
+    button->setObjectName(QStringLiteral("Command%1").arg(row.number));
+    button->setGeometry(Look::twips(row.left, row.top, row.width, row.height));
+    button->setFont(Look::uiFont(row.pointSize));
+    if (row.caption)
+        button->setText(QString::fromLatin1(row.caption));
+    if (row.arrow != ButtonMap::Arrow::None) {
+        const QPixmap picture = arrowPicture(row.arrow);
         button->setIcon(picture);
         button->setIconSize(picture.size());
-        button->setAccessibleName(arrowName(spec.number));
+        button->setAccessibleName(arrowName(row.number));
     }
-    if (spec.face != ButtonMap::Face::Plain) {
+    if (row.face != ButtonMap::Face::Plain) {
         QPalette palette = button->palette();
-        palette.setColor(QPalette::Button, faceColour(spec.face));
+        palette.setColor(QPalette::Button, faceColour(row.face));
         palette.setColor(QPalette::ButtonText, Qt::black);
         button->setPalette(palette);
     }
     // Enter presses a focused button as Space does; hold buttons ignore both.
-    if (spec.kind != ButtonMap::Kind::Hold)
+    if (row.kind != ButtonMap::Kind::Hold)
         button->setAutoDefault(true);
     return button;
 }
@@ -268,24 +268,24 @@ QString arrowName(int buttonNumber)
 Widgets build(QWidget *form)
 {
     Widgets widgets;
-    for (const BoxSpec &spec : Boxes) {
-        QFrame *box = makeBox(spec, form);
+    for (const BoxSpec &row : Boxes) {
+        QFrame *box = makeBox(row, form);
         widgets.boxes.insert(box->objectName(), box);
     }
-    for (const LabelSpec &spec : Labels) {
-        QWidget *parent = spec.box ? widgets.boxes.value(QString::fromLatin1(spec.box)) : form;
+    for (const LabelSpec &row : Labels) {
+        QWidget *parent = row.box ? widgets.boxes.value(QString::fromLatin1(row.box)) : form;
         Q_ASSERT(parent);
-        QLabel *label = makeLabel(spec, parent);
+        QLabel *label = makeLabel(row, parent);
         widgets.labels.insert(label->objectName(), label);
     }
     QWidget *previous = nullptr;
-    for (const ButtonMap::Button &spec : ButtonMap::buttons()) {
-        QWidget *parent = spec.box ? widgets.boxes.value(QString::fromLatin1(spec.box)) : form;
+    for (const ButtonMap::Button &row : ButtonMap::buttons()) {
+        QWidget *parent = row.box ? widgets.boxes.value(QString::fromLatin1(row.box)) : form;
         Q_ASSERT(parent);
-        QPushButton *button = makeButton(spec, parent);
+        QPushButton *button = makeButton(row, parent);
         // Buttons on the window itself, the menu cluster among them, lie above the boxes.
         button->raise();
-        widgets.buttons.insert(spec.number, button);
+        widgets.buttons.insert(row.number, button);
         if (previous)
             QWidget::setTabOrder(previous, button);
         previous = button;

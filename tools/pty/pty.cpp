@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -81,6 +82,16 @@ bool Pty::write(const QByteArray &bytes)
     return true;
 }
 
+qsizetype Pty::tryWrite(const QByteArray &bytes)
+{
+    if (m_master < 0)
+        return -1;
+    const ssize_t n = ::write(m_master, bytes.constData(), bytes.size());
+    if (n >= 0)
+        return n;
+    return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
+}
+
 QByteArray Pty::read(int wanted, int timeoutMs)
 {
     QByteArray received;
@@ -101,6 +112,14 @@ QByteArray Pty::read(int wanted, int timeoutMs)
             break;
     }
     return received;
+}
+
+int Pty::pendingForSlave() const
+{
+    int pending = 0;
+    if (m_slaveKeeper < 0 || ::ioctl(m_slaveKeeper, FIONREAD, &pending) != 0)
+        return -1;
+    return pending;
 }
 
 void Pty::hangUp()

@@ -26,8 +26,12 @@ public:
 
     // Writes everything; false when the line is gone.
     bool write(const QByteArray &bytes);
+    // Writes what the line takes now, without waiting; -1 when the line is gone.
+    qsizetype tryWrite(const QByteArray &bytes);
     // Whatever arrives within the time (returns as soon as `wanted` bytes are there).
     QByteArray read(int wanted, int timeoutMs);
+    // Characters written and not yet taken by the panel.
+    int pendingForSlave() const;
     // Drops the line, as a pulled cable would.
     void hangUp();
     // The line settings the panel left on the slave.

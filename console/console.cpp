@@ -1,0 +1,26 @@
+#include "console.h"
+
+#include "app/form1.h"
+#include "console/form3.h"
+#include "link/engine.h"
+
+#include <QFrame>
+
+namespace Console {
+
+void openFromCommandTable(Form1 *main)
+{
+    main->Frame15->hide();
+    main->engine()->setIntervals(Intervals::ConsoleReplyWindowMs, Intervals::ConsoleDisplayClearMs);
+    if (Form3 *open = Form3::openInstance()) {
+        open->show();
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto *console = new Form3(main);
+    console->show();
+    console->activateWindow();
+}
+
+} // namespace Console

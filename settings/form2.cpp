@@ -1,0 +1,251 @@
+#include "form2.h"
+
+#include "app/look.h"
+#include "link/engine.h"
+#include "link/protocol.h"
+#include "link/serialport.h"
+#include "settings/store.h"
+
+#include <QGroupBox>
+#include <QHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+const char *const Title = "  COM PORT";
+const QString NoPortText = QStringLiteral("0");
+constexpr qreal FontPoints = 9;
+
+struct BoxRow
+{
+    const char *name;
+    const char *caption;
+    int left, top, width, height;
+};
+
+const BoxRow Boxes[] = {
+    {"Frame1", "Baud Rate", 360, 240, 2415, 615},
+    {"Frame2", "Com Port", 360, 1200, 1455, 2535},
+};
+
+enum class Sets { BaudCode, ComPortNumber };
+
+// In tab order; a click sets `sets` to `value`.
+struct OptionRow
+{
+    const char *name;
+    const char *box;
+    const char *caption;
+    Sets sets;
+    int value;
+    int left, top, width, height;
+};
+
+// clang-format off
+const OptionRow Options[] = {
+    {"Option1", "Frame1", "9600",  Sets::BaudCode,      Wire::Baud9600Code,  120,  180, 1095, 255},
+    {"Option2", "Frame1", "19200", Sets::BaudCode,      Wire::Baud19200Code, 1320, 240,  975, 255},
+    {"Option3", "Frame2", "COM1",  Sets::ComPortNumber, 1,                   180,  180, 1095, 255},
+    {"Option4", "Frame2", "COM2",  Sets::ComPortNumber, 2,                   180,  540, 1095, 255},
+    {"Option5", "Frame2", "COM3",  Sets::ComPortNumber, 3,                   180,  900, 1095, 255},
+    {"Option6", "Frame2", "COM4",  Sets::ComPortNumber, 4,                   180, 1260, 1095, 255},
+    {"Option7", "Frame2", "COM5",  Sets::ComPortNumber, 5,                   180, 1620, 1095, 255},
+};
+// clang-format on
+
+constexpr QRect Text1Twips(180, 2040, 375, 270); // in Frame2
+constexpr QRect Label1Twips(600, 2100, 735, 255); // in Frame2
+constexpr QRect Command1Twips(2040, 1320, 735, 615);
+constexpr QRect Command2Twips(2040, 2160, 735, 615);
+
+QRect pixels(const QRect &twips)
+{
+    return Look::twips(twips.left(), twips.top(), twips.width(), twips.height());
+}
+
+// The port number a text names, or -1 when it is not a plain run of digits.
+int wholeNumber(const QString &text)
+{
+    if (text.isEmpty() || text.size() > 4)
+        return -1;
+    for (const QChar c : text) {
+        // No sign, no blanks, no digits of other scripts.
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return -1;
+    }
+    return text.toInt();
+}
+
+QPushButton *makeButton(const char *name, const char *caption, const QRect &twips, QWidget *parent)
+{
+    auto *button = new QPushButton(QString::fromLatin1(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(pixels(twips));
+    // Neither button is the default: Enter in the text box must not open a port.
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+Form2::Form2(Engine *engine, QWidget *mainWindow)
+    : QDialog(mainWindow,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowCloseButtonHint)
+    , m_engine(engine)
+    , m_mainWindow(mainWindow)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QString::fromLatin1(Title));
+    setFont(Look::uiFont(FontPoints));
+    setFixedSize(Look::px(ClientWidthTwips), Look::px(ClientHeightTwips));
+
+    QHash<QString, QGroupBox *> boxes;
+    for (const BoxRow &row : Boxes) {
+        auto *box = new QGroupBox(QString::fromLatin1(row.caption), this);
+        box->setObjectName(QString::fromLatin1(row.name));
+        box->setGeometry(Look::twips(row.left, row.top, row.width, row.height));
+        boxes.insert(box->objectName(), box);
+    }
+    QGroupBox *frame2 = boxes.value(QStringLiteral("Frame2"));
+
+    m_text1 = new QLineEdit(NoPortText, frame2);
+    m_text1->setObjectName(QStringLiteral("Text1"));
+    m_text1->setGeometry(pixels(Text1Twips));
+    auto *label1 = new QLabel(QStringLiteral("OTHER"), frame2);
+    label1->setObjectName(QStringLiteral("Label1"));
+    label1->setTextFormat(Qt::PlainText);
+    label1->setGeometry(pixels(Label1Twips));
+
+    QWidget *previous = m_text1;
+    for (const OptionRow &row : Options) {
+        auto *option = new QRadioButton(QString::fromLatin1(row.caption),
+                                        boxes.value(QString::fromLatin1(row.box)));
+        option->setObjectName(QString::fromLatin1(row.name));
+        option->setGeometry(Look::twips(row.left, row.top, row.width, row.height));
+        const Sets sets = row.sets;
+        const int value = row.value;
+        connect(option, &QRadioButton::clicked, this, [this, sets, value] {
+            if (sets == Sets::BaudCode)
+                m_engine->BaudCode = quint8(value);
+            else
+                m_engine->ComPortNumber = qint16(value);
+        });
+        setTabOrder(previous, option);
+        previous = option;
+    }
+
+    QPushButton *command1 = makeButton("Command1", "OK", Command1Twips, this);
+    QPushButton *command2 = makeButton("Command2", "Cancel", Command2Twips, this);
+    setTabOrder(previous, command1);
+    setTabOrder(command1, command2);
+    connect(command1, &QPushButton::clicked, this, &Form2::Command1_Click);
+    connect(command2, &QPushButton::clicked, this, &Form2::Command2_Click);
+    connect(m_text1, &QLineEdit::textChanged, this, &Form2::Text1_Change);
+
+    Form_Load();
+}
+
+QRadioButton *Form2::option(const char *name) const
+{
+    return findChild<QRadioButton *>(QString::fromLatin1(name));
+}
+
+void Form2::Form_Load()
+{
+    for (const OptionRow &row : Options) {
+        if (row.sets == Sets::ComPortNumber && row.value == m_engine->ComPortNumber)
+            option(row.name)->setChecked(true);
+    }
+    applyBaudCode();
+    m_text1->setFocus();
+    // A typed digit replaces the "0".
+    m_text1->setSelection(0, 1);
+}
+
+void Form2::applyBaudCode()
+{
+    Engine &engine = *m_engine;
+    engine.MSComm1->setSettings(QString::fromLatin1(Wire::settingsFor(engine.BaudCode)));
+    engine.BaudCode = Wire::normalisedBaudCode(engine.BaudCode);
+    for (const OptionRow &row : Options) {
+        if (row.sets == Sets::BaudCode && row.value == engine.BaudCode)
+            option(row.name)->setChecked(true);
+    }
+}
+
+void Form2::Text1_Change(const QString &text)
+{
+    const int number = wholeNumber(text);
+    if (Wire::isUsablePort(number)) {
+        m_engine->ComPortNumber = qint16(number);
+        return;
+    }
+    // Anything else (empty, letters, a sign, 0, too large) must not become the port.
+    if (text != NoPortText)
+        m_text1->setText(NoPortText);
+    // As at load: the next digit typed replaces the "0".
+    m_text1->selectAll();
+}
+
+void Form2::Command1_Click()
+{
+    Engine &engine = *m_engine;
+    engine.MSComm1->setSettings(QString::fromLatin1(Wire::settingsFor(engine.BaudCode)));
+    // A number edited into the stored settings reaches here unchanged; it is no port either.
+    if (!Wire::isUsablePort(engine.ComPortNumber)
+        || !engine.openPort(engine.ComPortNumber, engine.BaudCode)) {
+        retryComport();
+        return;
+    }
+    m_text1->setText(NoPortText);
+    Store::saveSetting(Store::ComPortKey, QString::number(engine.ComPortNumber));
+    Store::saveSetting(Store::BaudRateKey, QString::number(engine.BaudCode));
+    unloadAndShowMainWindow();
+}
+
+void Form2::Command2_Click()
+{
+    Engine &engine = *m_engine;
+    engine.ComPortNumber = engine.SavedComPortNumber;
+    if (Wire::isUsablePort(engine.ComPortNumber)) {
+        engine.BaudCode = engine.SavedBaudCode;
+        applyBaudCode();
+        if (!engine.openPort(engine.ComPortNumber, engine.BaudCode)) {
+            retryComport();
+            return;
+        }
+        unloadAndShowMainWindow();
+        return;
+    }
+    if (engine.MSComm1->isOpen()) {
+        engine.closePortIfOpen();
+        close();
+    }
+    retryComport();
+}
+
+void Form2::retryComport()
+{
+    // Over the dialog, or over the main window when the dialog has just gone.
+    QWidget *parent = isVisible() ? this : m_mainWindow;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"), QStringLiteral("Retry Comport"),
+                    QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void Form2::unloadAndShowMainWindow()
+{
+    QWidget *mainWindow = m_mainWindow;
+    close();
+    if (!mainWindow)
+        return;
+    mainWindow->show();
+    mainWindow->raise();
+    mainWindow->activateWindow();
+}

@@ -1,0 +1,424 @@
+#include "app/form1.h"
+#include "app/look.h"
+#include "link/engine.h"
+#include "link/protocol.h"
+#include "settings/form2.h"
+#include "settings/portdialog.h"
+#include "settings/store.h"
+#include "support/configfolder.h"
+#include "support/fakeserialport.h"
+#include "support/manualclock.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// Answers every message box as soon as it is up: notes it, then presses its OK.
+class MessageBoxes : public QObject
+{
+public:
+    MessageBoxes()
+    {
+        connect(&m_poll, &QTimer::timeout, this, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            const bool exclamation = box->icon() == QMessageBox::Warning;
+            seen << QStringList {box->windowTitle(), box->text(), exclamation ? "!" : "?"}.join(
+                '|');
+            if (QAbstractButton *ok = box->button(QMessageBox::Ok);
+                ok && box->standardButtons() == QMessageBox::Ok)
+                ok->click();
+            else
+                box->reject(); // noted as it was; never left to block the test
+        });
+        m_poll.start(10);
+    }
+    QStringList seen;
+
+private:
+    QTimer m_poll;
+};
+
+const QString Retry = QStringLiteral("Error|Retry Comport|!");
+
+// A port that starts closed, a settings folder that already holds an earlier choice.
+struct Rig
+{
+    Rig() { config.writeSettingsFile("[StartUP]\nComPort=4\nBaudRate=192\n"); }
+    QString stored() const
+    {
+        return Store::getSetting(Store::ComPortKey, "-") + ','
+            + Store::getSetting(Store::BaudRateKey, "-");
+    }
+    ConfigFolder config;
+    FakeSerialPort port;
+    ManualClock clock;
+    Engine engine {&port, clock};
+    MessageBoxes boxes;
+};
+
+template<class T = QWidget> T *child(const QWidget *dialog, const QString &name)
+{
+    return dialog->findChild<T *>(name);
+}
+
+void click(const QWidget *dialog, const QString &name)
+{
+    QWidget *widget = child(dialog, name);
+    // On the indicator of an option button, the middle of a push button.
+    const QPoint at = qobject_cast<QRadioButton *>(widget) ? QPoint(8, widget->height() / 2)
+                                                           : widget->rect().center();
+    QTest::mouseClick(widget, Qt::LeftButton, {}, at);
+}
+
+QString checkedIn(const QWidget *dialog, const QString &box)
+{
+    for (auto *option : child(dialog, box)->findChildren<QRadioButton *>()) {
+        if (option->isChecked())
+            return option->objectName();
+    }
+    return {};
+}
+
+} // namespace
+
+class TestPortDialog : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { Look::install(); }
+    void layoutAndFocus();
+    void loadShowsCurrentChoice_data();
+    void loadShowsCurrentChoice();
+    void otherBox_data();
+    void otherBox();
+    void ok_data();
+    void ok();
+    void cancel_data();
+    void cancel();
+    void comButtonKeepsOpenDialogAndRestoresPortInUse();
+    void startUpFallbackIsModal();
+};
+
+void TestPortDialog::layoutAndFocus()
+{
+    Rig r;
+    Form2 dialog(&r.engine);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("  COM PORT"));
+    QCOMPARE(dialog.size(), QSize(207, 267));
+    QVERIFY(
+        !(dialog.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+    QVERIFY(dialog.windowFlags() & Qt::WindowCloseButtonHint);
+
+    for (const QWidget *widget : dialog.findChildren<QWidget *>()) {
+        // Every control lies wholly inside its box or window, its caption not cut off.
+        QVERIFY2(widget->parentWidget()->rect().contains(widget->geometry()),
+                 qPrintable(widget->objectName()));
+        if (auto *option = qobject_cast<const QRadioButton *>(widget))
+            QVERIFY2(option->sizeHint().width() <= option->width(), qPrintable(option->text()));
+        if (auto *button = qobject_cast<const QPushButton *>(widget))
+            QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) < button->width(),
+                     qPrintable(button->text()));
+    }
+    QStringList chain;
+    for (QWidget *widget = dialog.nextInFocusChain(); widget != &dialog;
+         widget = widget->nextInFocusChain()) {
+        if (widget->focusPolicy() & Qt::TabFocus)
+            chain << widget->objectName();
+    }
+    QCOMPARE(chain.join(' '),
+             QStringLiteral("Text1 Option1 Option2 Option3 Option4 Option5 Option6 Option7 "
+                            "Command1 Command2"));
+
+    QCOMPARE(QApplication::focusWidget(), child(&dialog, "Text1"));
+    QTest::keyClicks(QApplication::focusWidget(), "7"); // replaces the selected "0"
+    QCOMPARE(child<QLineEdit>(&dialog, "Text1")->text(), QStringLiteral("7"));
+    QCOMPARE(r.engine.ComPortNumber, qint16(7));
+}
+
+void TestPortDialog::loadShowsCurrentChoice_data()
+{
+    QTest::addColumn<int>("port");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<QString>("portOption");
+    QTest::addColumn<QString>("baudOption");
+    QTest::addColumn<int>("baudAfter");
+    QTest::newRow("COM1 at 9600") << 1 << 96 << "Option3"
+                                  << "Option1" << 96;
+    QTest::newRow("COM5 at 19200") << 5 << 192 << "Option7"
+                                   << "Option2" << 192;
+    QTest::newRow("port 9, code 7") << 9 << 7 << ""
+                                    << "Option2" << 192;
+}
+
+void TestPortDialog::loadShowsCurrentChoice()
+{
+    QFETCH(int, port);
+    QFETCH(int, baud);
+    QFETCH(QString, portOption);
+    QFETCH(QString, baudOption);
+    QFETCH(int, baudAfter);
+    Rig r;
+    r.engine.ComPortNumber = qint16(port);
+    r.engine.BaudCode = quint8(baud);
+    Form2 dialog(&r.engine);
+    QCOMPARE(checkedIn(&dialog, "Frame2"), portOption);
+    QCOMPARE(checkedIn(&dialog, "Frame1"), baudOption);
+    QCOMPARE(int(r.engine.BaudCode), baudAfter);
+    QCOMPARE(r.port.settings(), baudAfter == 96 ? "9600,N,8,1" : "19200,N,8,1");
+}
+
+void TestPortDialog::otherBox_data()
+{
+    QTest::addColumn<bool>("paste");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("9 after COM2: last wins") << false << "9" << 9 << "9";
+    QTest::newRow("15") << false << "15" << 15 << "15";
+    QTest::newRow("leading zero") << true << "07" << 7 << "07";
+    QTest::newRow("typed 16: the 1 counted") << false << "16" << 1 << "0";
+    QTest::newRow("pasted 16") << true << "16" << 2 << "0";
+    QTest::newRow("0") << false << "0" << 2 << "0";
+    QTest::newRow("emptied") << true << "" << 2 << "0";
+    QTest::newRow("minus") << false << "-" << 2 << "0";
+    QTest::newRow("blank and digit") << true << " 7" << 2 << "0";
+    QTest::newRow("beyond int") << true << "99999999999" << 2 << "0";
+    QTest::newRow("other script seven") << true << QString(QChar(0x0667)) << 2 << "0";
+}
+
+void TestPortDialog::otherBox()
+{
+    QFETCH(bool, paste);
+    QFETCH(QString, entry);
+    QFETCH(int, port);
+    QFETCH(QString, shown);
+    Rig r;
+    Form2 dialog(&r.engine);
+    dialog.show();
+    click(&dialog, "Option4");
+    QCOMPARE(r.engine.ComPortNumber, qint16(2));
+    auto *text1 = child<QLineEdit>(&dialog, "Text1");
+    if (paste)
+        text1->insert(entry); // over the selected "0"
+    else
+        QTest::keyClicks(text1, entry);
+    QCOMPARE(r.engine.ComPortNumber, qint16(port));
+    QCOMPARE(text1->text(), shown);
+    QCOMPARE(checkedIn(&dialog, "Frame2"), QStringLiteral("Option4"));
+    if (shown == "0") { // the next digit replaces the "0" again
+        QTest::keyClicks(text1, "3");
+        QCOMPARE(text1->text(), QStringLiteral("3"));
+        QCOMPARE(r.engine.ComPortNumber, qint16(3));
+    }
+}
+
+void TestPortDialog::ok_data()
+{
+    QTest::addColumn<int>("start"); // ComPortNumber when the dialog loads
+    QTest::addColumn<QStringList>("clicks");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("refuse");
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QString>("stored"); // "4,192" was there before
+    QTest::addColumn<QString>("text1");
+    const QStringList none;
+    QTest::newRow("port 7 at 9600") << 0 << QStringList {"Option1"} << "7" << false << "9600,N,8,1"
+                                    << "7,96"
+                                    << "0";
+    QTest::newRow("COM5, speed left")
+        << 0 << QStringList {"Option7"} << "" << false << "19200,N,8,1"
+        << "5,192"
+        << "0";
+    QTest::newRow("nothing chosen") << 0 << none << "" << false << "19200,N,8,1"
+                                    << "4,192"
+                                    << "0";
+    QTest::newRow("port refused") << 0 << QStringList {"Option1"} << "3" << true << "9600,N,8,1"
+                                  << "4,192"
+                                  << "3";
+    QTest::newRow("stored 16 left unchanged") << 16 << none << "" << false << "19200,N,8,1"
+                                              << "4,192"
+                                              << "0";
+}
+
+void TestPortDialog::ok()
+{
+    QFETCH(int, start);
+    QFETCH(QStringList, clicks);
+    QFETCH(QString, typed);
+    QFETCH(bool, refuse);
+    QFETCH(QString, settings);
+    QFETCH(QString, stored);
+    QFETCH(QString, text1);
+    Rig r;
+    r.engine.ComPortNumber = qint16(start);
+    r.port.refuseOpen = refuse;
+    Form2 dialog(&r.engine);
+    dialog.show();
+    for (const QString &name : clicks)
+        click(&dialog, name);
+    QTest::keyClicks(child(&dialog, "Text1"), typed);
+    click(&dialog, "Command1");
+
+    const bool opens = stored != "4,192";
+    QCOMPARE(r.port.settings(), settings);
+    QCOMPARE(r.port.isOpen(), opens);
+    if (opens)
+        QCOMPARE(r.port.openedPort, int(r.engine.ComPortNumber));
+    QCOMPARE(r.port.openAttempts, opens || refuse ? 1 : 0); // no port 16 is ever tried
+    QCOMPARE(r.stored(), stored);
+    QCOMPARE(child<QLineEdit>(&dialog, "Text1")->text(), text1);
+    QCOMPARE(dialog.isVisible(), !opens);
+    QCOMPARE(r.boxes.seen, opens ? QStringList() : QStringList {Retry});
+}
+
+void TestPortDialog::cancel_data()
+{
+    QTest::addColumn<int>("savedPort");
+    QTest::addColumn<int>("savedBaud");
+    QTest::addColumn<bool>("refuse");
+    QTest::addColumn<bool>("wasOpen");
+    QTest::addColumn<QString>("opened"); // settings of the opening, or "" for none
+    QTest::addColumn<QString>("baudOption");
+    QTest::addColumn<bool>("stays");
+    QTest::newRow("COM3 at 19200") << 3 << 192 << false << false << "19200,N,8,1"
+                                   << "Option2" << false;
+    QTest::newRow("COM2, code 0") << 2 << 0 << false << false << "19200,N,8,1"
+                                  << "Option2" << false;
+    QTest::newRow("COM3 at 9600 refused") << 3 << 96 << true << false << ""
+                                          << "Option1" << true;
+    QTest::newRow("nothing remembered") << 0 << 0 << false << false << ""
+                                        << "Option1" << true;
+    QTest::newRow("nothing remembered, port open") << 0 << 0 << false << true << ""
+                                                   << "Option1" << false;
+}
+
+void TestPortDialog::cancel()
+{
+    QFETCH(int, savedPort);
+    QFETCH(int, savedBaud);
+    QFETCH(bool, refuse);
+    QFETCH(bool, wasOpen);
+    QFETCH(QString, opened);
+    QFETCH(QString, baudOption);
+    QFETCH(bool, stays);
+    Rig r;
+    r.engine.SavedComPortNumber = qint16(savedPort);
+    r.engine.SavedBaudCode = quint8(savedBaud);
+    r.engine.BaudCode = Wire::Baud9600Code;
+    Form2 dialog(&r.engine);
+    dialog.show();
+    click(&dialog, "Option7");
+    if (wasOpen)
+        r.engine.openPort(1, Wire::Baud9600Code);
+    r.port.refuseOpen = refuse;
+    r.port.openAttempts = 0;
+    click(&dialog, "Command2");
+
+    QCOMPARE(r.engine.ComPortNumber, qint16(savedPort));
+    QCOMPARE(r.port.isOpen(), !opened.isEmpty());
+    QCOMPARE(r.port.openAttempts, savedPort != 0 ? 1 : 0);
+    if (!opened.isEmpty())
+        QCOMPARE(r.port.openedSettings, opened);
+    QCOMPARE(checkedIn(&dialog, "Frame1"), baudOption);
+    QCOMPARE(dialog.isVisible(), stays);
+    QCOMPARE(r.boxes.seen, opened.isEmpty() ? QStringList {Retry} : QStringList());
+    QCOMPARE(r.stored(), QStringLiteral("4,192"));
+}
+
+void TestPortDialog::comButtonKeepsOpenDialogAndRestoresPortInUse()
+{
+    Rig r;
+    Form1 form(&r.engine);
+    r.engine.ComPortNumber = 3;
+    r.engine.BaudCode = Wire::Baud19200Code;
+    QVERIFY(r.engine.openPort(3, Wire::Baud19200Code));
+    form.setHeight(Form1::ExpandedHeightTwips);
+    form.show();
+
+    QCOMPARE(form.button(33)->text(), QStringLiteral("COM"));
+    QTest::mouseClick(form.button(33), Qt::LeftButton);
+    QVERIFY(!r.port.isOpen());
+    auto *dialog = form.findChild<Form2 *>();
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(checkedIn(dialog, "Frame2"), QStringLiteral("Option5"));
+    click(dialog, "Option7");
+    click(dialog, "Option1");
+    // Pressed again: the same dialog comes forward with the unconfirmed COM5 at 9600.
+    PortDialog::openFromComButton(&form);
+    QCOMPARE(form.findChildren<Form2 *>(), QList<Form2 *> {dialog});
+    QCOMPARE(checkedIn(dialog, "Frame2"), QStringLiteral("Option7"));
+    click(dialog, "Command2");
+    QCOMPARE(r.port.openedPort, 3);
+    QCOMPARE(r.port.openedSettings, QStringLiteral("19200,N,8,1"));
+    QTRY_VERIFY(form.findChildren<Form2 *>().isEmpty()); // discarded once closed
+
+    // Closing from the title bar changes nothing; a fresh dialog shows "0" again.
+    PortDialog::openFromComButton(&form);
+    dialog = form.findChild<Form2 *>();
+    QTest::keyClicks(child(dialog, "Text1"), "9");
+    dialog->close();
+    QVERIFY(!r.port.isOpen());
+    QCOMPARE(r.engine.SavedComPortNumber, qint16(3));
+    QTRY_VERIFY(form.findChildren<Form2 *>().isEmpty());
+    PortDialog::openFromComButton(&form);
+    QPointer<Form2> last = form.findChild<Form2 *>();
+    QCOMPARE(child<QLineEdit>(last, "Text1")->text(), QStringLiteral("0"));
+    // The main window takes the dialog with it.
+    form.close();
+    QTRY_VERIFY(!last);
+    QCOMPARE(r.stored(), QStringLiteral("4,192"));
+    QVERIFY(r.boxes.seen.isEmpty());
+}
+
+void TestPortDialog::startUpFallbackIsModal()
+{
+    ConfigFolder empty;
+    FakeSerialPort port;
+    ManualClock clock;
+    Engine engine(&port, clock);
+    MessageBoxes boxes;
+    Form1 form(&engine);
+    QVERIFY(!form.Form_Load());
+
+    bool modal = false;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<Form2 *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        modal = true;
+        click(dialog, "Command2"); // nothing remembered: the dialog stays
+        click(dialog, "Command1"); // still nothing chosen
+        QTest::keyClicks(child(dialog, "Text1"), "7");
+        click(dialog, "Option1");
+        click(dialog, "Command1");
+        if (dialog->isVisible())
+            dialog->close();
+    });
+    PortDialog::runAtStartup(&form);
+
+    QVERIFY(modal);
+    QCOMPARE(boxes.seen, QStringList({Retry, Retry}));
+    QVERIFY(port.isOpen());
+    QCOMPARE(port.openedPort, 7);
+    QCOMPARE(port.openedSettings, QStringLiteral("9600,N,8,1"));
+    QCOMPARE(Store::getSetting(Store::ComPortKey, "-"), QStringLiteral("7"));
+    QCOMPARE(Store::getSetting(Store::BaudRateKey, "-"), QStringLiteral("96"));
+    QVERIFY(form.isVisible());
+    // The start-up that fell back never set the short reply window.
+    QCOMPARE(engine.Timer2->interval(), Intervals::InitialReplyWindowMs);
+    QCOMPARE(engine.Timer4->interval(), Intervals::InitialDisplayClearMs);
+}
+
+QTEST_MAIN(TestPortDialog)
+#include "tst_portdialog.moc"
