@@ -32,6 +32,8 @@ QtSerialPort::QtSerialPort(QObject *parent)
 
 bool QtSerialPort::open()
 {
+    if (m_failed)
+        closeAfterFailure(); // the queued close may not have run yet
     if (m_port->isOpen())
         return false;
     m_port->setPortName(PortName::deviceFor(commPort()));
@@ -50,6 +52,7 @@ void QtSerialPort::close()
 {
     m_hangUpWatch->stop();
     m_port->close();
+    m_failed = false;
 }
 
 bool QtSerialPort::isOpen() const
@@ -95,5 +98,5 @@ void QtSerialPort::fail()
 void QtSerialPort::closeAfterFailure()
 {
     if (m_failed)
-        m_port->close();
+        close();
 }
