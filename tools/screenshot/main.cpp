@@ -1,0 +1,57 @@
+// Grabs the panel, expanded, after a few status reads against whatever answers on the stored
+// port (the virtual projector, from tools/make-screenshot). Usage: panel-screenshot OUT.png
+#include "app/form1.h"
+#include "app/look.h"
+#include "link/engine.h"
+#include "link/qtserialport.h"
+#include "link/timer.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <cstdio>
+
+namespace {
+
+bool clickAndWait(Form1 &form, int button)
+{
+    QTest::mouseClick(form.button(button), Qt::LeftButton);
+    return QTest::qWaitFor([&] { return !form.Label25->text().isEmpty(); }, 3000);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: panel-screenshot OUT.png\n");
+        return 2;
+    }
+    Look::install();
+    QtTimerFactory timers;
+    QtSerialPort port;
+    Engine engine(&port, timers);
+    Form1 form(&engine);
+    if (!form.Form_Load()) {
+        std::fprintf(stderr, "panel-screenshot: the stored port did not open\n");
+        return 1;
+    }
+    form.setHeight(Form1::ExpandedHeightTwips);
+    form.show();
+    const int lampModeEco = 66;
+    const int lampModeRead = 76;
+    QTest::mouseClick(form.button(lampModeEco), Qt::LeftButton);
+    QTest::qWait(300); // its acknowledgement
+    if (!clickAndWait(form, lampModeRead)) {
+        std::fprintf(stderr, "panel-screenshot: no answer on the line\n");
+        return 1;
+    }
+    if (!form.grab().save(QString::fromLocal8Bit(argv[1])))
+        return 1;
+    return 0;
+}

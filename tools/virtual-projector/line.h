@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// The projector's end of the serial line: a pseudo-terminal or a real port.
+class Line : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    virtual bool isOpen() const = 0;
+    // Hands the bytes over at once; what the line cannot take now is lost, as on a real line.
+    virtual void write(const QByteArray &bytes) = 0;
+    // Bytes handed over that are not on the wire yet.
+    virtual qint64 bytesToWrite() const { return 0; }
+    // A UART sends at the line speed by itself; a pseudo-terminal passes bytes on at once.
+    virtual bool pacesItself() const = 0;
+    // The speed the other end has set, where it can be seen (0 when it cannot).
+    virtual int peerBaud() const { return 0; }
+    // Drops the line as a pulled cable would.
+    virtual void hangUp() = 0;
+
+signals:
+    void received(const QByteArray &bytes);
+    // The line went away on its own (device unplugged); it is closed now.
+    void failed(const QString &reason);
+};

@@ -1,0 +1,159 @@
+#include "options.h"
+
+#include "link/protocol.h"
+
+#include <QCommandLineParser>
+
+namespace {
+
+bool readNumber(const QCommandLineParser &parser, const QString &name, qint64 lowest,
+                qint64 highest, qint64 *value, QString *message)
+{
+    if (!parser.isSet(name))
+        return true;
+    bool ok = false;
+    const qint64 number = parser.value(name).toLongLong(&ok);
+    if (!ok || number < lowest || number > highest) {
+        *message = QStringLiteral("--%1 takes a whole number from %2 to %3")
+                       .arg(name)
+                       .arg(lowest)
+                       .arg(highest);
+        return false;
+    }
+    *value = number;
+    return true;
+}
+
+} // namespace
+
+Options::Parsed Options::parse(const QStringList &arguments, Options *options, QString *message)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Plays the projector's side of the RS-232C line, so the panel can be used, "
+                       "a cable or a USB "
+                       "adapter checked and a fault reproduced without a projector."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Shows these options."));
+    parser.addOption(help);
+    parser.addOptions({
+        {QStringLiteral("port"),
+         QStringLiteral("Links a pseudo-terminal as COM<n> (1 to 15) in the panel's ports "
+                        "folder (POSIX only). Default 1."),
+         QStringLiteral("n")},
+        {QStringLiteral("device"),
+         QStringLiteral("Uses the serial port <path> (/dev/ttyUSB0, COM3) instead of a "
+                        "pseudo-terminal."),
+         QStringLiteral("path")},
+        {QStringLiteral("baud"), QStringLiteral("Line speed, 9600 or 19200. Default 9600."),
+         QStringLiteral("rate")},
+        {QStringLiteral("delay"), QStringLiteral("Waits <ms> before answering. Default 30."),
+         QStringLiteral("ms")},
+        {QStringLiteral("split"),
+         QStringLiteral("Sends every answer in two pieces, about 30 ms apart.")},
+        {QStringLiteral("silent"), QStringLiteral("Never answers.")},
+        {QStringLiteral("garbage"),
+         QStringLiteral("Answers as at the wrong speed: random bytes of 0x80 and above.")},
+        {QStringLiteral("flood"),
+         QStringLiteral("Sends unsolicited characters, <n> a second (no more than the line "
+                        "carries)."),
+         QStringLiteral("n")},
+        {QStringLiteral("hang-up-after"),
+         QStringLiteral("Drops the line after <s> seconds, as a pulled cable would."),
+         QStringLiteral("s")},
+        {QStringLiteral("lamp-failure"),
+         QStringLiteral("The lamp has failed: CR0 answers 81 or 21, CR LAMPSTS 000 1X.")},
+        {QStringLiteral("over-temperature"),
+         QStringLiteral("The projector is too hot: CR0 answers 88, 48 or 28, CR6 reads high.")},
+        {QStringLiteral("countdown-ms"),
+         QStringLiteral("Length of the countdown after power on. Default 5000."),
+         QStringLiteral("ms")},
+        {QStringLiteral("cooling-ms"),
+         QStringLiteral("Length of the cooling down after power off. Default 5000."),
+         QStringLiteral("ms")},
+        {QStringLiteral("lamp-hours"),
+         QStringLiteral("Lamp hours at start, 0 to 99999. Default 482."), QStringLiteral("hours")},
+        {QStringLiteral("ms-per-lamp-hour"),
+         QStringLiteral("Lamp-on time that adds one lamp hour. Default 60000 (an hour a "
+                        "minute)."),
+         QStringLiteral("ms")},
+        {QStringLiteral("log"),
+         QStringLiteral("Writes every command received and every answer sent to standard "
+                        "error, with the time and control characters spelled out.")},
+    });
+
+    if (!parser.parse(arguments)) {
+        *message = parser.errorText();
+        return Parsed::Error;
+    }
+    if (parser.isSet(help)) {
+        *message = parser.helpText();
+        return Parsed::Help;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *message
+            = QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first());
+        return Parsed::Error;
+    }
+
+    Options result;
+    qint64 port = result.port, delay = result.delayMs, flood = 0,
+           hours = result.projector.lampHours;
+    qint64 countdown = result.projector.countdownMs, cooling = result.projector.coolingMs;
+    qint64 perHour = result.projector.msPerLampHour;
+    if (!readNumber(parser, QStringLiteral("port"), Wire::LowestPortNumber, Wire::HighestPortNumber,
+                    &port, message)
+        || !readNumber(parser, QStringLiteral("delay"), 0, 60000, &delay, message)
+        || !readNumber(parser, QStringLiteral("flood"), 1, 1000000, &flood, message)
+        || !readNumber(parser, QStringLiteral("lamp-hours"), 0, Projector::MaxHours, &hours,
+                       message)
+        || !readNumber(parser, QStringLiteral("countdown-ms"), 0, 3600000, &countdown, message)
+        || !readNumber(parser, QStringLiteral("cooling-ms"), 0, 3600000, &cooling, message)
+        || !readNumber(parser, QStringLiteral("ms-per-lamp-hour"), 1, 3600000, &perHour, message))
+        return Parsed::Error;
+
+    if (parser.isSet(QStringLiteral("baud"))) {
+        const QString baud = parser.value(QStringLiteral("baud"));
+        if (baud != QLatin1String("9600") && baud != QLatin1String("19200")) {
+            *message = QStringLiteral("--baud is 9600 or 19200");
+            return Parsed::Error;
+        }
+        result.baud = baud.toInt();
+    }
+    if (parser.isSet(QStringLiteral("hang-up-after"))) {
+        bool ok = false;
+        const double seconds = parser.value(QStringLiteral("hang-up-after")).toDouble(&ok);
+        if (!ok || seconds < 0 || seconds > 86400) {
+            *message = QStringLiteral("--hang-up-after takes seconds from 0 to 86400");
+            return Parsed::Error;
+        }
+        result.hangUpAfterMs = qint64(seconds * 1000);
+    }
+    if (parser.isSet(QStringLiteral("device")) && parser.isSet(QStringLiteral("port"))) {
+        *message = QStringLiteral("--device and --port exclude each other");
+        return Parsed::Error;
+    }
+#ifndef Q_OS_UNIX
+    if (!parser.isSet(QStringLiteral("device"))) {
+        *message = QStringLiteral("give the serial port with --device (COM3, say)");
+        return Parsed::Error;
+    }
+#endif
+
+    result.port = int(port);
+    result.device = parser.value(QStringLiteral("device"));
+    result.delayMs = int(delay);
+    result.floodPerSecond = int(flood);
+    result.silent = parser.isSet(QStringLiteral("silent"));
+    result.split = parser.isSet(QStringLiteral("split"));
+    result.garbage = parser.isSet(QStringLiteral("garbage"));
+    result.log = parser.isSet(QStringLiteral("log"));
+    result.projector.lampHours = int(hours);
+    result.projector.countdownMs = countdown;
+    result.projector.coolingMs = cooling;
+    result.projector.msPerLampHour = perHour;
+    result.projector.lampFailure = parser.isSet(QStringLiteral("lamp-failure"));
+    result.projector.overTemperature = parser.isSet(QStringLiteral("over-temperature"));
+    *options = result;
+    return Parsed::Run;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "projector.h"
+
+#include <QString>
+#include <QStringList>
+
+struct Options
+{
+    int port = 1;
+    QString device;
+    int baud = 9600;
+    int delayMs = 30;
+    bool silent = false;
+    bool split = false;
+    bool garbage = false;
+    int floodPerSecond = 0;
+    qint64 hangUpAfterMs = -1; // never
+    bool log = false;
+    Projector::Setup projector;
+
+    enum class Parsed { Run, Help, Error };
+    // Reads the command line (program name first). Help puts the help text in `message`,
+    // Error the reason.
+    static Parsed parse(const QStringList &arguments, Options *options, QString *message);
+};
