@@ -190,8 +190,10 @@ void Form1::Form_QueryUnload()
 void Form1::refreshDisplay()
 {
     const Engine::Display &display = m_engine->display();
-    m_label11->setText(display.txd);
-    m_label12->setText(display.rxd);
+    // A line shows about 140 characters; laying out a 65,000-character echo at every repaint
+    // would stall a flooded window, so the labels get only the start of it.
+    m_label11->setText(display.txd.left(ShownEchoChars));
+    m_label12->setText(display.rxd.left(ShownEchoChars));
     m_label25->setText(display.status);
     m_label27->setVisible(display.spaceLegend);
     m_label28->setVisible(display.crLegend);

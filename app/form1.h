@@ -18,6 +18,8 @@ public:
     static constexpr int ExpandedHeightTwips = 8100;
     static constexpr int ClientWidthTwips = 10380;
     static constexpr int ClientHeightTwips = 8535;
+    // The TxD and RxD lines show this much of their echo; the engine keeps all of it.
+    static constexpr int ShownEchoChars = 512;
 
     explicit Form1(Engine *engine, QWidget *parent = nullptr);
 

@@ -42,6 +42,7 @@ private slots:
     void ctrlHHeightThreshold();
     void ctrlHWithAButtonFocused();
     void endClosesThePort();
+    void longEchoShowsItsStart();
 
 private:
     struct Panel
@@ -474,6 +475,19 @@ void TestPanel::endClosesThePort()
     p.form.show();
     QTest::mouseClick(p.button(16), Qt::LeftButton);
     QVERIFY(!p.form.isVisible());
+}
+
+void TestPanel::longEchoShowsItsStart()
+{
+    Panel p;
+    p.f.click("CR0");
+    p.f.receive("80\r" + QByteArray(Engine::MaxRxBufferChars, '\n'));
+    QCOMPARE(p.f.rxd().size(), 1 + 2 * 2 + 6 + 7 * (Engine::MaxRxBufferChars - 3));
+    QCOMPARE(p.form.Label12->text(), p.f.rxd().left(Form1::ShownEchoChars));
+    QCOMPARE(p.form.Label25->text(), QStringLiteral(" Stand by"));
+    p.f.click("CR1");
+    p.f.receive("3\r");
+    QCOMPARE(p.form.Label12->text(), QStringLiteral(" 3  [CR] "));
 }
 
 QTEST_MAIN(TestPanel)

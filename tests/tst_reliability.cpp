@@ -8,9 +8,9 @@
 #include "settings/form2.h"
 #include "settings/portdialog.h"
 #include "settings/store.h"
-#include "support/configfolder.h"
 #include "support/enginefixture.h"
 #include "support/messageboxes.h"
+#include "support/ptyline.h"
 #include "tools/pty/pty.h"
 
 #include <QElapsedTimer>
@@ -25,20 +25,10 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <sys/resource.h>
-
 namespace {
 
 const QByteArray Commands[] = {"CR0",        "CR1",         "CR3", "CR4", "CR6",
                                "CR LAMPSTS", "CR LAMPMODE", "C34", "CR7", "CF LAMPMODE ECO1"};
-
-double cpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 qint64 residentKiB()
 {
@@ -93,20 +83,14 @@ void clickIn(QWidget *window, const char *name)
     QTest::mouseClick(widget, Qt::LeftButton, {}, at);
 }
 
-// The real program's parts on a pseudo-terminal linked as COM4.
-struct Line
+// The line on COM4, with any stored settings.
+struct Line : PtyLine
 {
     explicit Line(const QByteArray &stored = "[StartUP]\nComPort=4\nBaudRate=192\n")
+        : PtyLine(4)
     {
-        pty.linkAs(4);
         config.writeSettingsFile(stored);
     }
-    ConfigFolder config;
-    Pty pty;
-    QtTimerFactory timers;
-    QtSerialPort port;
-    Engine engine {&port, timers};
-    Form1 form {&engine};
 };
 
 } // namespace

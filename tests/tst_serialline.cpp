@@ -3,7 +3,7 @@
 #include "link/engine.h"
 #include "link/qtserialport.h"
 #include "link/timer.h"
-#include "support/configfolder.h"
+#include "support/ptyline.h"
 #include "tools/pty/pty.h"
 
 #include <QElapsedTimer>
@@ -13,33 +13,16 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <sys/resource.h>
 #include <termios.h>
 
 namespace {
 
-double cpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// The real program's parts on a pseudo-terminal linked as COM3.
-struct Line
+// The line on COM3.
+struct Line : PtyLine
 {
     explicit Line(const QByteArray &baudRate = "96")
-    {
-        pty.linkAs(3);
-        config.writeSettingsFile("[StartUP]\nComPort=3\nBaudRate=" + baudRate + "\n");
-    }
-    ConfigFolder config;
-    Pty pty;
-    QtTimerFactory timers;
-    QtSerialPort port;
-    Engine engine {&port, timers};
-    Form1 form {&engine};
+        : PtyLine(3, baudRate)
+    { }
 };
 
 } // namespace

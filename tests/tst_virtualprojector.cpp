@@ -6,6 +6,7 @@
 #include "link/timer.h"
 #include "panel/buttonmap.h"
 #include "support/configfolder.h"
+#include "support/ptyline.h"
 #include "tools/pty/pty.h"
 
 #include <QDir>
@@ -13,28 +14,19 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QPushButton>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <csignal>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int Port = 4;
 constexpr int StartTimeoutMs = 10000;
-
-double cpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // CPU time of another process, from /proc; negative where there is no /proc.
 double cpuSecondsOf(qint64 pid)

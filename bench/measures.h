@@ -1,0 +1,56 @@
+#pragma once
+
+#include "bench.h"
+
+#include <QStringList>
+
+namespace Bench {
+
+struct Options
+{
+    bool quick = false;
+    bool compact = false; // the window at its start-up height, echo lines out of sight
+    QStringList only; // sections to run; empty runs all
+    int clicks = 1000;
+    int replies = 1000;
+    int receiveSamples = 200;
+    int holdMs = 10000;
+    int floodSeconds = 60;
+    int idleSeconds = 10;
+    int startups = 20;
+    int productStartups = 10;
+
+    void makeQuick()
+    {
+        quick = true;
+        clicks = 100;
+        replies = 100;
+        receiveSamples = 20;
+        holdMs = 2000;
+        floodSeconds = 5;
+        idleSeconds = 2;
+        startups = 5;
+        productStartups = 3;
+    }
+    bool runs(const QString &section) const { return only.isEmpty() || only.contains(section); }
+    bool runsAny(const QStringList &sections) const
+    {
+        for (const QString &section : sections) {
+            if (runs(section))
+                return true;
+        }
+        return false;
+    }
+};
+
+void clickToWire(const Options &options, Table &table);
+void replyToStatus(const Options &options, Table &table);
+void receiveCost(const Options &options, Table &table);
+void holdRhythm(const Options &options, Table &table);
+void flood(const Options &options, Table &table);
+void startUp(const Options &options, Table &table);
+
+// The child side of the start-up figure: the real window on the stored port, first frame, exit.
+int startupChild(int argc, char **argv);
+
+} // namespace Bench
