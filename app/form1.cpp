@@ -157,8 +157,7 @@ void Form1::applyHeight()
 {
     // The height counts a classic title bar and borders, so every platform shows the same client
     // area: the compact height ends just below the operating buttons.
-    const int clientHeight = Look::px(m_heightTwips) - Look::NominalFrameExtraPx;
-    setFixedSize(Look::px(ClientWidthTwips), clientHeight);
+    setFixedSize(Look::px(ClientWidthTwips), Look::clientHeightPx(m_heightTwips));
 }
 
 void Form1::placeOnScreen()

@@ -16,6 +16,11 @@ constexpr int px(int twips)
 {
     return (twips + TwipsPerPixel / 2) / TwipsPerPixel;
 }
+// The client height of a window whose outer height, title bar included, is `outerTwips`.
+constexpr int clientHeightPx(int outerTwips)
+{
+    return px(outerTwips) - NominalFrameExtraPx;
+}
 inline QRect twips(int left, int top, int width, int height)
 {
     return QRect(px(left), px(top), px(width), px(height));

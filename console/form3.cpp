@@ -190,8 +190,7 @@ void Form3::applyHeight()
 {
     // Counted with a classic title bar and borders, as the main window is, so the band of
     // controls shows whole on every platform.
-    const int clientHeight = Look::px(m_heightTwips) - Look::NominalFrameExtraPx;
-    setFixedSize(Look::px(ClientWidthTwips), clientHeight);
+    setFixedSize(Look::px(ClientWidthTwips), Look::clientHeightPx(m_heightTwips));
 }
 
 // Just below the main window, so that its TxD and RxD lines stay in sight; kept on the screen.

@@ -5,6 +5,7 @@
 #include "settings/form2.h"
 #include "settings/portdialog.h"
 #include "settings/store.h"
+#include "support/clicks.h"
 #include "support/configfolder.h"
 #include "support/fakeserialport.h"
 #include "support/manualclock.h"
@@ -42,15 +43,6 @@ struct Rig
 template<class T = QWidget> T *child(const QWidget *dialog, const QString &name)
 {
     return dialog->findChild<T *>(name);
-}
-
-void click(const QWidget *dialog, const QString &name)
-{
-    QWidget *widget = child(dialog, name);
-    // On the indicator of an option button, the middle of a push button.
-    const QPoint at = qobject_cast<QRadioButton *>(widget) ? QPoint(8, widget->height() / 2)
-                                                           : widget->rect().center();
-    QTest::mouseClick(widget, Qt::LeftButton, {}, at);
 }
 
 QString checkedIn(const QWidget *dialog, const QString &box)
@@ -180,7 +172,7 @@ void TestPortDialog::otherBox()
     Rig r;
     Form2 dialog(&r.engine);
     dialog.show();
-    click(&dialog, "Option4");
+    clickControl(&dialog, "Option4");
     QCOMPARE(r.engine.ComPortNumber, qint16(2));
     auto *text1 = child<QLineEdit>(&dialog, "Text1");
     if (paste)
@@ -240,9 +232,9 @@ void TestPortDialog::ok()
     Form2 dialog(&r.engine);
     dialog.show();
     for (const QString &name : clicks)
-        click(&dialog, name);
+        clickControl(&dialog, name);
     QTest::keyClicks(child(&dialog, "Text1"), typed);
-    click(&dialog, "Command1");
+    clickControl(&dialog, "Command1");
 
     const bool opens = stored != "4,192";
     QCOMPARE(r.port.settings(), settings);
@@ -292,12 +284,12 @@ void TestPortDialog::cancel()
     r.engine.BaudCode = Wire::Baud9600Code;
     Form2 dialog(&r.engine);
     dialog.show();
-    click(&dialog, "Option7");
+    clickControl(&dialog, "Option7");
     if (wasOpen)
         r.engine.openPort(1, Wire::Baud9600Code);
     r.port.refuseOpen = refuse;
     r.port.openAttempts = 0;
-    click(&dialog, "Command2");
+    clickControl(&dialog, "Command2");
 
     QCOMPARE(r.engine.ComPortNumber, qint16(savedPort));
     QCOMPARE(r.port.isOpen(), !opened.isEmpty());
@@ -326,13 +318,13 @@ void TestPortDialog::comButtonKeepsOpenDialogAndRestoresPortInUse()
     auto *dialog = form.findChild<Form2 *>();
     QVERIFY(dialog && dialog->isVisible());
     QCOMPARE(checkedIn(dialog, "Frame2"), QStringLiteral("Option5"));
-    click(dialog, "Option7");
-    click(dialog, "Option1");
+    clickControl(dialog, "Option7");
+    clickControl(dialog, "Option1");
     // Pressed again: the same dialog comes forward with the unconfirmed COM5 at 9600.
     PortDialog::openFromComButton(&form);
     QCOMPARE(form.findChildren<Form2 *>(), QList<Form2 *> {dialog});
     QCOMPARE(checkedIn(dialog, "Frame2"), QStringLiteral("Option7"));
-    click(dialog, "Command2");
+    clickControl(dialog, "Command2");
     QCOMPARE(r.port.openedPort, 3);
     QCOMPARE(r.port.openedSettings, QStringLiteral("19200,N,8,1"));
     QTRY_VERIFY(form.findChildren<Form2 *>().isEmpty()); // discarded once closed
@@ -371,11 +363,11 @@ void TestPortDialog::startUpFallbackIsModal()
         if (!dialog)
             return;
         modal = true;
-        click(dialog, "Command2"); // nothing remembered: the dialog stays
-        click(dialog, "Command1"); // still nothing chosen
+        clickControl(dialog, "Command2"); // nothing remembered: the dialog stays
+        clickControl(dialog, "Command1"); // still nothing chosen
         QTest::keyClicks(child(dialog, "Text1"), "7");
-        click(dialog, "Option1");
-        click(dialog, "Command1");
+        clickControl(dialog, "Option1");
+        clickControl(dialog, "Command1");
         if (dialog->isVisible())
             dialog->close();
     });

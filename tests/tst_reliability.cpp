@@ -8,6 +8,7 @@
 #include "settings/form2.h"
 #include "settings/portdialog.h"
 #include "settings/store.h"
+#include "support/clicks.h"
 #include "support/enginefixture.h"
 #include "support/messageboxes.h"
 #include "support/ptyline.h"
@@ -19,7 +20,6 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QRandomGenerator>
 #include <QSerialPort>
 #include <QSignalSpy>
@@ -73,15 +73,6 @@ struct Holder
     QProcess process;
     bool held = false;
 };
-
-void clickIn(QWidget *window, const char *name)
-{
-    auto *widget = window->findChild<QWidget *>(QLatin1String(name));
-    QVERIFY(widget);
-    const QPoint at = qobject_cast<QRadioButton *>(widget) ? QPoint(8, widget->height() / 2)
-                                                           : widget->rect().center();
-    QTest::mouseClick(widget, Qt::LeftButton, {}, at);
-}
 
 // The line on COM4, with any stored settings.
 struct Line : PtyLine
@@ -309,7 +300,7 @@ void TestReliability::deviceComesBack()
     QTest::mouseClick(line.form.button(33), Qt::LeftButton);
     auto *dialog = line.form.findChild<Form2 *>();
     QVERIFY(dialog && dialog->isVisible());
-    clickIn(dialog, "Command1");
+    clickControl(dialog, "Command1");
     QVERIFY(line.port.isOpen());
     QVERIFY(boxes.seen.isEmpty());
     QTest::mouseClick(line.form.button(44), Qt::LeftButton);
@@ -337,7 +328,7 @@ void TestReliability::portHeldAtStartUp()
             return;
         dialogShown = true;
         QTest::keyClicks(dialog->findChild<QLineEdit *>(QStringLiteral("Text1")), "4");
-        clickIn(dialog, "Command1");
+        clickControl(dialog, "Command1");
         dialog->close();
     });
     PortDialog::runAtStartup(&line.form);
@@ -358,18 +349,18 @@ void TestReliability::portHeldAtOk()
     PortDialog::openFromComButton(&line.form);
     auto *dialog = line.form.findChild<Form2 *>();
     QVERIFY(dialog);
-    clickIn(dialog, "Option1"); // 9600: a store would show
+    clickControl(dialog, "Option1"); // 9600: a store would show
     const QByteArray stored = line.config.settingsFileContents();
     {
         Holder holder(line.pty.slavePath());
         QVERIFY(holder.held);
-        clickIn(dialog, "Command1");
+        clickControl(dialog, "Command1");
         QCOMPARE(boxes.seen, QStringList {QStringLiteral("Error|Retry Comport|!")});
         QVERIFY(!line.port.isOpen());
         QVERIFY(dialog->isVisible());
         QCOMPARE(line.config.settingsFileContents(), stored);
     }
-    clickIn(dialog, "Command1");
+    clickControl(dialog, "Command1");
     QVERIFY(line.port.isOpen());
     QCOMPARE(Store::getSetting(Store::BaudRateKey, QString()), QStringLiteral("96"));
     QCOMPARE(boxes.seen.size(), 1);
