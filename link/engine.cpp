@@ -34,7 +34,7 @@ void Engine::Hyouji(const QByteArray &text, quint8 mode)
         return;
     }
     MSComm1->output(text);
-    m_display.rxd.clear();
+    setRxdOther(QString());
     RxBuffer.clear();
     const Render::Result echo = Render::echo(text);
     m_display.txd = echo.text;
@@ -49,11 +49,18 @@ void Engine::showReceived(const QByteArray &text)
 {
     const Render::Result echo = Render::echo(text);
     m_display.rxd = echo.text;
+    m_rxdShowsBuffer = true;
     addLegends(echo.legends);
     if (const auto words
         = Decoders::decode(CurrentCommand, m_display.rxd, text.size(), m_display.status)) {
         m_display.status = *words;
     }
+}
+
+void Engine::setRxdOther(const QString &text)
+{
+    m_display.rxd = text;
+    m_rxdShowsBuffer = false;
 }
 
 void Engine::addLegends(unsigned legends)
@@ -72,8 +79,13 @@ void Engine::MSComm1_OnComm()
         return;
     const int room = MaxRxBufferChars - RxBuffer.size();
     AwaitingReply = 0;
-    if (room <= 0)
-        return; // a flood until the next send: shown and decoded already, nothing would change
+    if (room <= 0) {
+        // A flood until the next send: shown and decoded already, unless the display clear has
+        // blanked the line since.
+        if (!m_rxdShowsBuffer)
+            Hyouji(RxBuffer, ReceiveMode);
+        return;
+    }
     RxBuffer.append(received.left(room));
     Hyouji(RxBuffer, ReceiveMode);
 }
@@ -81,7 +93,7 @@ void Engine::MSComm1_OnComm()
 void Engine::Timer2_Timer()
 {
     if (AwaitingReply == 1)
-        m_display.rxd = QStringLiteral(" X X X X");
+        setRxdOther(QStringLiteral(" X X X X"));
     Timer2->stop();
     m_display.spaceLegend = m_display.crLegend = m_display.ackLegend = false;
     RxBuffer.clear();
@@ -92,7 +104,7 @@ void Engine::Timer2_Timer()
 void Engine::Timer4_Timer()
 {
     m_display.txd.clear();
-    m_display.rxd.clear();
+    setRxdOther(QString());
     m_display.status.clear();
     Timer4->stop();
     emit displayChanged();
@@ -125,7 +137,9 @@ void Engine::Cont_M_down()
     Timer2->setInterval(Intervals::HoldReplyWindowMs);
     Timer4->setInterval(Intervals::HoldDisplayClearMs);
     Hyouji(CurrentCommand, SendMode);
-    Timer1->start();
+    // A write can fail inside Hyouji, and the port's loss has ended the hold by now.
+    if (HoldActive != 0)
+        Timer1->start();
 }
 
 void Engine::Timer1_Timer()
@@ -134,7 +148,7 @@ void Engine::Timer1_Timer()
         return;
     CurrentCommand = Wire::frame(m_repeatTable.at(RepeatIndex - 1));
     Hyouji(CurrentCommand, SendMode);
-    if (!Timer1->isActive())
+    if (RepeatIndex != 0 && !Timer1->isActive())
         Timer1->start();
 }
 
@@ -145,7 +159,7 @@ void Engine::Cont_M_up()
     Timer2->stop();
     Timer4->start();
     m_display.txd.clear();
-    m_display.rxd.clear();
+    setRxdOther(QString());
     Timer2->setInterval(Intervals::AfterHoldReplyWindowMs);
     Timer4->setInterval(Intervals::AfterHoldDisplayClearMs);
     RxBuffer.clear();

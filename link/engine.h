@@ -99,7 +99,10 @@ signals:
 private:
     void showReceived(const QByteArray &text);
     void addLegends(unsigned legends);
+    // Anything on the RxD line but the echo of RxBuffer.
+    void setRxdOther(const QString &text);
 
     Display m_display;
+    bool m_rxdShowsBuffer = false;
     QVector<QByteArray> m_repeatTable;
 };

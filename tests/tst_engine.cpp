@@ -1,3 +1,4 @@
+#include "link/render.h"
 #include "support/enginefixture.h"
 
 #include <QTest>
@@ -20,6 +21,9 @@ private slots:
     void sendAfterPortLost();
     void receiveBufferIsBounded();
     void emptyReceiveEventChangesNothing();
+    void fullBufferShownAgainAfterDisplayClear();
+    void writeFailureDuringHoldStopsRepeat_data();
+    void writeFailureDuringHoldStopsRepeat();
 };
 
 void TestEngine::sendWritesOneFrameAndEchoes()
@@ -215,6 +219,47 @@ void TestEngine::emptyReceiveEventChangesNothing()
     QVERIFY(hours.endsWith(QLatin1String("Hour Use")));
     f.receive(QByteArray());
     QCOMPARE(f.status(), hours);
+}
+
+// A flood that filled the buffer after the reply window, then the display clear: what keeps
+// arriving must show the buffer again, not leave the line blank.
+void TestEngine::fullBufferShownAgainAfterDisplayClear()
+{
+    EngineFixture f;
+    f.click("C00");
+    f.clock.advance(Intervals::ReplyWindowMs);
+    f.receive(QByteArray(Engine::MaxRxBufferChars + 10, 'o'));
+    QCOMPARE(f.engine.RxBuffer.size(), Engine::MaxRxBufferChars);
+    f.clock.advance(Intervals::DisplayClearMs - Intervals::ReplyWindowMs);
+    QCOMPARE(f.rxd(), QString());
+    f.receive("o");
+    QCOMPARE(f.rxd(), Render::echo(f.engine.RxBuffer).text);
+    QVERIFY(f.engine.display().spaceLegend == false);
+}
+
+void TestEngine::writeFailureDuringHoldStopsRepeat_data()
+{
+    QTest::addColumn<int>("failingWrite");
+    QTest::newRow("first send of the hold") << 1;
+    QTest::newRow("second send, the first repeat") << 2;
+    QTest::newRow("a later repeat") << 4;
+}
+
+void TestEngine::writeFailureDuringHoldStopsRepeat()
+{
+    QFETCH(int, failingWrite);
+    EngineFixture f;
+    f.engine.setRepeatTable(QVector<QByteArray>(Engine::RepeatTableSize, "C8E"));
+    f.port.failOnWrite = failingWrite;
+    f.engine.holdPressed(1, "C8E");
+    f.clock.advance(Intervals::RepeatMs * failingWrite);
+    QVERIFY(!f.port.isOpen());
+    QVERIFY(!f.engine.Timer1->isActive());
+    QCOMPARE(f.engine.HoldActive, qint16(0));
+    QCOMPARE(f.engine.RepeatIndex, quint8(0));
+    f.clock.advance(2000);
+    QCOMPARE(f.port.writes.size(), failingWrite - 1);
+    QVERIFY(!f.engine.Timer1->isActive());
 }
 
 QTEST_GUILESS_MAIN(TestEngine)

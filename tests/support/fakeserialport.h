@@ -25,8 +25,14 @@ public:
     bool isOpen() const override { return m_open; }
     void output(const QByteArray &text) override
     {
-        if (m_open)
-            writes.append(text);
+        if (!m_open)
+            return;
+        // Qt can report a write error from inside write(): the loss arrives during the send.
+        if (failOnWrite == writes.size() + 1) {
+            pull();
+            return;
+        }
+        writes.append(text);
     }
     QByteArray input() override { return std::exchange(m_waiting, {}); }
     int commEvent() const override { return m_commEvent; }
@@ -53,6 +59,8 @@ public:
 
     QByteArrayList writes;
     bool refuseOpen = false;
+    // The write with this number (1 for the first) fails and the port is lost; 0 never.
+    int failOnWrite = 0;
     int openAttempts = 0;
     int openedPort = 0;
     QString openedSettings;
