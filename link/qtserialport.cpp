@@ -1,7 +1,7 @@
 #include "qtserialport.h"
 
 #include "hangup.h"
-#include "portname.h"
+#include "portmap.h"
 
 #include <QTimer>
 
@@ -36,7 +36,10 @@ bool QtSerialPort::open()
         closeAfterFailure(); // the queued close may not have run yet
     if (m_port->isOpen())
         return false;
-    m_port->setPortName(PortName::deviceFor(commPort()));
+    const PortTarget target = PortMap::resolve(commPort());
+    if (target.kind != PortTarget::Kind::Device)
+        return false;
+    m_port->setPortName(target.device);
     m_port->setBaudRate(baudRateOf(settings()));
     m_port->setDataBits(QSerialPort::Data8);
     m_port->setParity(QSerialPort::NoParity);

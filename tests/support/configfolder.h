@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/configdir.h"
+#include "link/configdir.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 #include "pty.h"
 
-#include "link/portname.h"
+#include "link/portmap.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -45,7 +45,7 @@ Pty::~Pty()
 bool Pty::linkAs(int portNumber)
 {
     removeLink();
-    const QString folder = PortName::portsFolder();
+    const QString folder = PortMap::portsFolder();
     if (!QDir().mkpath(folder))
         return false;
     const QString path = folder + QStringLiteral("/COM%1").arg(portNumber);

@@ -1,6 +1,6 @@
 #include "ptyline.h"
 
-#include "link/portname.h"
+#include "link/portmap.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -40,7 +40,7 @@ PtyLine::~PtyLine()
 
 bool PtyLine::linkAs(int portNumber, QString *error)
 {
-    const QString path = PortName::portsFolder() + QStringLiteral("/COM%1").arg(portNumber);
+    const QString path = PortMap::entryPath(portNumber);
     const QFileInfo existing(path);
     if (existing.exists() || existing.isSymLink()) {
         const QString target = existing.symLinkTarget();

@@ -1,0 +1,169 @@
+#include "portmap.h"
+
+#include "link/configdir.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QRegularExpression>
+
+namespace {
+
+PortTarget unusable(const QString &problem)
+{
+    PortTarget target;
+    target.problem = problem;
+    return target;
+}
+
+PortTarget device(const QString &path)
+{
+    PortTarget target;
+    target.kind = PortTarget::Kind::Device;
+    // Open the device itself, so its lock file is the one other serial programs honour.
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    target.device = canonical.isEmpty() ? path : canonical;
+    return target;
+}
+
+bool isDevicePath(const QString &text)
+{
+#ifdef Q_OS_WIN
+    static const QRegularExpression com(QStringLiteral("^(\\\\\\\\\\.\\\\)?COM[1-9][0-9]{0,2}$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    return com.match(text).hasMatch();
+#else
+    return text.startsWith(QLatin1Char('/'));
+#endif
+}
+
+bool isHostName(const QString &host)
+{
+    static const QRegularExpression name(QStringLiteral(
+        "^[A-Za-z0-9]([A-Za-z0-9-]{0,62})(\\.[A-Za-z0-9]([A-Za-z0-9-]{0,62}))*\\.?$"));
+    return host.size() <= 253 && name.match(host).hasMatch();
+}
+
+PortTarget network(PortTarget::Kind kind, const QString &address)
+{
+    // HOST:PORT, HOST a name, an IPv4 address or a bracketed IPv6 address.
+    QString host;
+    QString port;
+    if (address.startsWith(QLatin1Char('['))) {
+        const int close = address.indexOf(QLatin1Char(']'));
+        if (close < 0 || address.mid(close + 1, 1) != QLatin1String(":"))
+            return unusable(QStringLiteral("an IPv6 address is written [address]:port"));
+        host = address.mid(1, close - 1);
+        port = address.mid(close + 2);
+        if (QHostAddress(host).protocol() != QAbstractSocket::IPv6Protocol)
+            return unusable(QStringLiteral("\"%1\" is not an IPv6 address").arg(host));
+    } else {
+        const int colon = address.lastIndexOf(QLatin1Char(':'));
+        if (colon < 0)
+            return unusable(QStringLiteral("the address has no port: write HOST:PORT"));
+        host = address.left(colon);
+        port = address.mid(colon + 1);
+        if (host.contains(QLatin1Char(':')))
+            return unusable(QStringLiteral("write an IPv6 address in brackets: [address]:port"));
+        if (!isHostName(host))
+            return unusable(QStringLiteral("\"%1\" is not a host name or address").arg(host));
+    }
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
+    const int number = digits.match(port).hasMatch() ? port.toInt() : 0;
+    if (number < 1 || number > 65535)
+        return unusable(QStringLiteral("\"%1\" is not a TCP port (1 to 65535)").arg(port));
+    PortTarget target;
+    target.kind = kind;
+    target.host = host;
+    target.port = quint16(number);
+    return target;
+}
+
+} // namespace
+
+QString PortTarget::text() const
+{
+    switch (kind) {
+    case Kind::Device:
+        return device;
+    case Kind::Tcp:
+    case Kind::Rfc2217: {
+        const QString shownHost
+            = host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(host) : host;
+        return QStringLiteral("%1://%2:%3")
+            .arg(kind == Kind::Tcp ? QStringLiteral("tcp") : QStringLiteral("rfc2217"), shownHost)
+            .arg(port);
+    }
+    case Kind::Unusable:
+        break;
+    }
+    return {};
+}
+
+namespace PortMap {
+
+QString portsFolder()
+{
+    return ConfigDir::appFolder() + QStringLiteral("/ports");
+}
+
+QString entryPath(int portNumber)
+{
+    return portsFolder() + QStringLiteral("/COM%1").arg(portNumber);
+}
+
+PortTarget parse(const QString &text)
+{
+    const QString line = text.trimmed();
+    if (line.isEmpty())
+        return unusable(QStringLiteral("the entry is empty"));
+    const int scheme = line.indexOf(QLatin1String("://"));
+    if (scheme >= 0) {
+        const QString name = line.left(scheme).toLower();
+        const QString address = line.mid(scheme + 3);
+        if (name == QLatin1String("tcp"))
+            return network(PortTarget::Kind::Tcp, address);
+        if (name == QLatin1String("rfc2217"))
+            return network(PortTarget::Kind::Rfc2217, address);
+        return unusable(
+            QStringLiteral("unknown scheme \"%1\": use tcp:// or rfc2217://").arg(name));
+    }
+    if (isDevicePath(line))
+        return device(line);
+    return unusable(QStringLiteral("\"%1\" is neither a device path nor a tcp:// or rfc2217:// "
+                                   "address")
+                        .arg(line));
+}
+
+PortTarget resolve(int portNumber)
+{
+    const QString path = entryPath(portNumber);
+    const QFileInfo entry(path);
+    PortTarget target;
+    if (entry.isSymLink()) {
+        // An unplugged adapter leaves its link behind: that port is gone, not another one.
+        const QString points = entry.symLinkTarget();
+        target = QFileInfo::exists(points)
+            ? device(points)
+            : unusable(QStringLiteral("links to %1, which does not exist").arg(points));
+    } else if (entry.exists()) {
+        QFile file(path);
+        if (!entry.isFile())
+            target = unusable(QStringLiteral("is not a file or a link"));
+        else if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            target = unusable(QStringLiteral("cannot be read: %1").arg(file.errorString()));
+        else
+            target = parse(QString::fromUtf8(file.readLine(4096)));
+    } else {
+#ifdef Q_OS_WIN
+        target = device(QStringLiteral("COM%1").arg(portNumber));
+#else
+        target = device(QStringLiteral("/dev/ttyS%1").arg(portNumber - 1));
+#endif
+        return target;
+    }
+    target.entry = path;
+    return target;
+}
+
+} // namespace PortMap

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+// What a port number stands for: a serial device, or a serial device server on the network.
+struct PortTarget
+{
+    enum class Kind { Device, Tcp, Rfc2217, Unusable };
+
+    Kind kind = Kind::Unusable;
+    QString device; // Device: what the operating system opens
+    QString host; // Tcp, Rfc2217: a name or an address, without brackets
+    quint16 port = 0;
+    QString entry; // the ports-folder entry it came from; empty for the fallback device
+    QString problem; // Unusable: why
+
+    bool isNetwork() const { return kind == Kind::Tcp || kind == Kind::Rfc2217; }
+    // As written in an entry: "/dev/ttyUSB0", "tcp://host:4001", "rfc2217://[::1]:4001".
+    QString text() const;
+};
+
+namespace PortMap {
+
+// Where COM1..COM15 are mapped: <config folder>/ports.
+QString portsFolder();
+QString entryPath(int portNumber);
+
+// Reads the entry for the number at every call. No entry: the usual device for the number
+// (/dev/ttyS{n-1}, COMn on Windows). An entry that cannot be used is Unusable, never another
+// device.
+PortTarget resolve(int portNumber);
+
+// A target as written on the first line of an entry, blanks around it ignored.
+PortTarget parse(const QString &text);
+
+} // namespace PortMap

@@ -1,0 +1,208 @@
+#include "link/portmap.h"
+#include "link/qtserialport.h"
+#include "support/configfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <unistd.h>
+
+// What COM1..COM15 stand for: the ports-folder entry, or the usual device when there is none.
+class TestPortMap : public QObject
+{
+    Q_OBJECT
+private slots:
+    void parse_data();
+    void parse();
+    void fileEntry_data();
+    void fileEntry();
+    void noEntryFallsBack();
+    void linkResolvesToTheDevice();
+    void danglingLinkIsUnusable();
+    void entryThatIsNoFileIsUnusable();
+    void unreadableEntryIsUnusable();
+    void unusableEntryFailsTheOpen();
+};
+
+namespace {
+
+using Kind = PortTarget::Kind;
+
+void writeEntry(int number, const QByteArray &contents)
+{
+    QDir().mkpath(PortMap::portsFolder());
+    QFile file(PortMap::entryPath(number));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+}
+
+} // namespace
+
+void TestPortMap::parse_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("written");
+    const int device = int(Kind::Device), tcp = int(Kind::Tcp), rfc = int(Kind::Rfc2217),
+              bad = int(Kind::Unusable);
+    QTest::newRow("device") << "/dev/ttyUSB0" << device << "/dev/ttyUSB0"
+                            << "" << 0 << "/dev/ttyUSB0";
+    QTest::newRow("tcp, name") << "tcp://projector-7.example:4001" << tcp << ""
+                               << "projector-7.example" << 4001 << "tcp://projector-7.example:4001";
+    QTest::newRow("rfc2217, IPv4") << "rfc2217://10.0.4.21:4001" << rfc << ""
+                                   << "10.0.4.21" << 4001 << "rfc2217://10.0.4.21:4001";
+    QTest::newRow("rfc2217, IPv6") << "rfc2217://[::1]:2217" << rfc << ""
+                                   << "::1" << 2217 << "rfc2217://[::1]:2217";
+    QTest::newRow("scheme in capitals") << "TCP://h:1" << tcp << ""
+                                        << "h" << 1 << "tcp://h:1";
+    QTest::newRow("blanks around") << " \t tcp://h:65535 \r\n"
+                                   << tcp << ""
+                                   << "h" << 65535 << "tcp://h:65535";
+    QTest::newRow("unknown scheme") << "ssh://h:22" << bad << ""
+                                    << "" << 0 << "";
+    QTest::newRow("no port") << "tcp://h" << bad << ""
+                             << "" << 0 << "";
+    QTest::newRow("empty port") << "tcp://h:" << bad << ""
+                                << "" << 0 << "";
+    QTest::newRow("port 0") << "tcp://h:0" << bad << ""
+                            << "" << 0 << "";
+    QTest::newRow("port too large") << "tcp://h:65536" << bad << ""
+                                    << "" << 0 << "";
+    QTest::newRow("port with a sign") << "tcp://h:+23" << bad << ""
+                                      << "" << 0 << "";
+    QTest::newRow("IPv6 without brackets") << "tcp://::1:23" << bad << ""
+                                           << "" << 0 << "";
+    QTest::newRow("bracketed non-address") << "tcp://[nope]:23" << bad << ""
+                                           << "" << 0 << "";
+    QTest::newRow("blank in host") << "tcp://my host:23" << bad << ""
+                                   << "" << 0 << "";
+    QTest::newRow("no host") << "rfc2217://:23" << bad << ""
+                             << "" << 0 << "";
+    QTest::newRow("relative path") << "ttyUSB0" << bad << ""
+                                   << "" << 0 << "";
+    QTest::newRow("empty") << "  \n"
+                           << bad << ""
+                           << "" << 0 << "";
+}
+
+void TestPortMap::parse()
+{
+    QFETCH(QString, text);
+    QFETCH(int, kind);
+    QFETCH(QString, device);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QFETCH(QString, written);
+    const PortTarget target = PortMap::parse(text);
+    QCOMPARE(int(target.kind), kind);
+    QCOMPARE(target.device, device);
+    QCOMPARE(target.host, host);
+    QCOMPARE(int(target.port), port);
+    QCOMPARE(target.text(), written);
+    QCOMPARE(target.problem.isEmpty(), kind != int(Kind::Unusable));
+}
+
+void TestPortMap::fileEntry_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("one line") << QByteArray("rfc2217://127.0.0.1:7000")
+                              << "rfc2217://127.0.0.1:7000";
+    QTest::newRow("trailing newline") << QByteArray("tcp://h:23\n") << "tcp://h:23";
+    QTest::newRow("CR LF, blanks") << QByteArray("  tcp://h:23  \r\n") << "tcp://h:23";
+    QTest::newRow("only the first line counts")
+        << QByteArray("tcp://h:23\n/dev/ttyS0\n") << "tcp://h:23";
+    QTest::newRow("device") << QByteArray("/dev/ttyUSB7\n") << "/dev/ttyUSB7";
+    QTest::newRow("unknown scheme") << QByteArray("telnet://h:23\n") << "";
+    QTest::newRow("empty file") << QByteArray() << "";
+}
+
+void TestPortMap::fileEntry()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, written);
+    ConfigFolder config;
+    writeEntry(5, contents);
+    const PortTarget target = PortMap::resolve(5);
+    QCOMPARE(target.text(), written);
+    QCOMPARE(target.entry, PortMap::entryPath(5));
+    QCOMPARE(target.kind == Kind::Unusable, written.isEmpty());
+}
+
+void TestPortMap::noEntryFallsBack()
+{
+    ConfigFolder config;
+    writeEntry(2, "tcp://h:23\n"); // another port's entry changes nothing
+    for (int number : {1, 3, 15}) {
+        const PortTarget target = PortMap::resolve(number);
+        QCOMPARE(int(target.kind), int(Kind::Device));
+        QCOMPARE(target.device, QStringLiteral("/dev/ttyS%1").arg(number - 1));
+        QVERIFY(target.entry.isEmpty());
+    }
+}
+
+void TestPortMap::linkResolvesToTheDevice()
+{
+    ConfigFolder config;
+    QTemporaryFile device;
+    QVERIFY(device.open());
+    const QString byId = device.fileName() + QStringLiteral("-by-id");
+    QVERIFY(QFile::link(device.fileName(), byId));
+    QDir().mkpath(PortMap::portsFolder());
+    QVERIFY(QFile::link(byId, PortMap::entryPath(3)));
+    const PortTarget target = PortMap::resolve(3);
+    QFile::remove(byId);
+    QCOMPARE(int(target.kind), int(Kind::Device));
+    // The device itself, so that its lock file is the one taken.
+    QCOMPARE(target.device, QFileInfo(device.fileName()).canonicalFilePath());
+}
+
+void TestPortMap::danglingLinkIsUnusable()
+{
+    ConfigFolder config;
+    QDir().mkpath(PortMap::portsFolder());
+    QVERIFY(QFile::link(QStringLiteral("/dev/ttyUSB-unplugged"), PortMap::entryPath(1)));
+    const PortTarget target = PortMap::resolve(1);
+    QCOMPARE(int(target.kind), int(Kind::Unusable));
+    QVERIFY2(target.problem.contains(QLatin1String("/dev/ttyUSB-unplugged")),
+             qPrintable(target.problem));
+}
+
+void TestPortMap::entryThatIsNoFileIsUnusable()
+{
+    ConfigFolder config;
+    QVERIFY(QDir().mkpath(PortMap::entryPath(4)));
+    QCOMPARE(int(PortMap::resolve(4).kind), int(Kind::Unusable));
+}
+
+void TestPortMap::unreadableEntryIsUnusable()
+{
+    if (geteuid() == 0)
+        QSKIP("root reads a file whatever its mode");
+    ConfigFolder config;
+    writeEntry(6, "tcp://h:23\n");
+    QVERIFY(QFile::setPermissions(PortMap::entryPath(6), QFileDevice::WriteOwner));
+    const PortTarget target = PortMap::resolve(6);
+    QCOMPARE(int(target.kind), int(Kind::Unusable));
+    QVERIFY(target.problem.startsWith(QLatin1String("cannot be read")));
+}
+
+// No fallback: with COM1 unusable, /dev/ttyS0 is not opened even where it exists.
+void TestPortMap::unusableEntryFailsTheOpen()
+{
+    ConfigFolder config;
+    QDir().mkpath(PortMap::portsFolder());
+    QVERIFY(QFile::link(QStringLiteral("/dev/ttyUSB-unplugged"), PortMap::entryPath(1)));
+    QtSerialPort port;
+    port.setCommPort(1);
+    QVERIFY(!port.open());
+    QVERIFY(!port.isOpen());
+}
+
+QTEST_GUILESS_MAIN(TestPortMap)
+#include "tst_portmap.moc"
