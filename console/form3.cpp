@@ -59,6 +59,10 @@ QWidget *makeControl(const ControlRow &control, QWidget *parent)
             list->setEditable(true);
             // The edit field is scratch space: Enter must not add a row to the catalogue.
             list->setInsertPolicy(QComboBox::NoInsert);
+            // Typing never picks a command: no completion into a row, and Enter or the focus
+            // leaving does not select a row whose text was typed.
+            list->setCompleter(nullptr);
+            QObject::disconnect(list->lineEdit(), SIGNAL(editingFinished()), list, nullptr);
         }
         list->addItems(control.rows());
         widget = list;

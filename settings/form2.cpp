@@ -6,6 +6,7 @@
 #include "link/serialport.h"
 #include "settings/store.h"
 
+#include <QDir>
 #include <QGroupBox>
 #include <QHash>
 #include <QLabel>
@@ -203,9 +204,20 @@ void Form2::Command1_Click()
         return;
     }
     m_text1->setText(NoPortText);
-    Store::saveSetting(Store::ComPortKey, QString::number(engine.ComPortNumber));
-    Store::saveSetting(Store::BaudRateKey, QString::number(engine.BaudCode));
+    const bool stored = Store::saveSetting(Store::ComPortKey, QString::number(engine.ComPortNumber))
+        & Store::saveSetting(Store::BaudRateKey, QString::number(engine.BaudCode));
+    QWidget *mainWindow = m_mainWindow;
     unloadAndShowMainWindow();
+    if (!stored) {
+        // The port is open and in use; only the next start would not know it.
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
+                        QStringLiteral("The port is open, but the choice could not be stored "
+                                       "for the next start in %1.")
+                            .arg(QDir::toNativeSeparators(Store::location())),
+                        QMessageBox::Ok, mainWindow);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+    }
 }
 
 void Form2::Command2_Click()
@@ -224,7 +236,7 @@ void Form2::Command2_Click()
     }
     if (engine.MSComm1->isOpen()) {
         engine.closePortIfOpen();
-        close();
+        unload();
     }
     retryComport();
 }
@@ -239,10 +251,25 @@ void Form2::retryComport()
     box.exec();
 }
 
+void Form2::reject()
+{
+    if (!m_unloading) {
+        m_engine->ComPortNumber = m_engine->SavedComPortNumber;
+        m_engine->BaudCode = m_engine->SavedBaudCode;
+    }
+    QDialog::reject();
+}
+
+void Form2::unload()
+{
+    m_unloading = true;
+    close();
+}
+
 void Form2::unloadAndShowMainWindow()
 {
     QWidget *mainWindow = m_mainWindow;
-    close();
+    unload();
     if (!mainWindow)
         return;
     mainWindow->show();

@@ -20,6 +20,11 @@ public:
     // `mainWindow` is shown again when the dialog leaves with the port open; it may be null.
     explicit Form2(Engine *engine, QWidget *mainWindow = nullptr);
 
+protected:
+    // The title bar's close box and Escape: the choice was never confirmed, so the port and speed
+    // in use when the dialog opened are put back.
+    void reject() override;
+
 private:
     void Form_Load();
     void Text1_Change(const QString &text);
@@ -30,9 +35,11 @@ private:
     void applyBaudCode();
     void retryComport();
     void unloadAndShowMainWindow();
+    void unload();
     QRadioButton *option(const char *name) const;
 
     Engine *m_engine;
     QWidget *m_mainWindow;
     QLineEdit *m_text1 = nullptr;
+    bool m_unloading = false;
 };

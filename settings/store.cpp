@@ -1,6 +1,6 @@
 #include "store.h"
 
-#include "configdir.h"
+#include "link/configdir.h"
 
 #include <QSettings>
 
@@ -54,12 +54,18 @@ QString getSetting(const QString &key, const QString &defaultText)
     return value.toString();
 }
 
-void saveSetting(const QString &key, const QString &text)
+bool saveSetting(const QString &key, const QString &text)
 {
     QSettings settings = openStore();
     settings.beginGroup(Section);
     settings.setValue(key, text);
     settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+QString location()
+{
+    return openStore().fileName();
 }
 
 double leadingNumber(const QString &text)

@@ -11,7 +11,10 @@ inline const QString ComPortDefault = QStringLiteral("DATAC");
 inline const QString BaudRateDefault = QStringLiteral("DATAb");
 
 QString getSetting(const QString &key, const QString &defaultText);
-void saveSetting(const QString &key, const QString &text);
+// False when the value could not be written (folder read-only, disk full).
+bool saveSetting(const QString &key, const QString &text);
+// Where the values are kept: the settings file, or the registry key on Windows.
+QString location();
 
 // The leading number of a text (blanks, sign, digits, fraction, exponent); 0 when there is none.
 double leadingNumber(const QString &text);

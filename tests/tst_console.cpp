@@ -87,6 +87,8 @@ private slots:
     void hintsFollowPicksSendsAndSwitches();
     void typingInListEditFieldChangesNothing_data();
     void typingInListEditFieldChangesNothing();
+    void typedRowTextNeverPicksTheRow_data();
+    void typedRowTextNeverPicksTheRow();
 
     void commandLine_data();
     void commandLine();
@@ -359,6 +361,48 @@ void TestConsole::typingInListEditFieldChangesNothing()
     QCOMPARE(list->count(), rows);
     QCOMPARE(console->Text1->text(), line);
     QCOMPARE(console->ConsoleCommand, command);
+}
+
+// A typed prefix, or a row's whole text, must not complete into a row, nor be picked by Enter or
+// by the focus moving to SEND: SEND transmits the line that is shown.
+void TestConsole::typedRowTextNeverPicksTheRow_data()
+{
+    QTest::addColumn<bool>("expand");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("enter");
+    const QString wholeRow = QStringLiteral("CF MENU OFF[CR]");
+    QTest::newRow("expand prefix, then SEND") << true << QStringLiteral("CF MENU O") << false;
+    QTest::newRow("expand prefix, Enter, SEND") << true << QStringLiteral("CF MENU O") << true;
+    QTest::newRow("expand whole row, then SEND") << true << wholeRow << false;
+    QTest::newRow("expand whole row, Enter, SEND") << true << wholeRow << true;
+    QTest::newRow("read prefix, then SEND") << false << QStringLiteral("CR SIG") << false;
+    QTest::newRow("read prefix, Enter, SEND") << false << QStringLiteral("CR SIG") << true;
+}
+
+void TestConsole::typedRowTextNeverPicksTheRow()
+{
+    QFETCH(bool, expand);
+    QFETCH(QString, typed);
+    QFETCH(bool, enter);
+    Bench b;
+    Form3 *console = b.open();
+    QVERIFY(Bench::activate(console));
+    click(expand ? console->Command4 : console->Command5);
+    QComboBox *list = expand ? console->Combo2 : console->Combo3;
+    list->setCurrentIndex(18);
+    const QByteArray command = console->ConsoleCommand;
+
+    list->setFocus();
+    list->lineEdit()->selectAll();
+    QTest::keyClicks(list->lineEdit(), typed);
+    QCOMPARE(list->lineEdit()->text(), typed);
+    if (enter)
+        QTest::keyClick(list->lineEdit(), Qt::Key_Return);
+    console->Command1->setFocus(Qt::TabFocusReason);
+    click(console->Command1);
+    QCOMPARE(list->currentIndex(), 18);
+    QCOMPARE(console->ConsoleCommand, command);
+    QCOMPARE(b.lastWrite(), command);
 }
 
 void TestConsole::commandLine_data()

@@ -10,8 +10,10 @@
 #include "support/fakeserialport.h"
 #include "support/manualclock.h"
 #include "support/messageboxes.h"
+#include "support/modal.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -72,6 +74,9 @@ private slots:
     void cancel();
     void comButtonKeepsOpenDialogAndRestoresPortInUse();
     void startUpFallbackIsModal();
+    void closedDialogForgetsUnconfirmedChoice_data();
+    void closedDialogForgetsUnconfirmedChoice();
+    void choiceThatCannotBeStoredIsTold();
 };
 
 void TestPortDialog::layoutAndFocus()
@@ -357,23 +362,18 @@ void TestPortDialog::startUpFallbackIsModal()
     Form1 form(&engine);
     QVERIFY(!form.Form_Load());
 
-    bool modal = false;
-    QTimer::singleShot(0, [&] {
-        auto *dialog = qobject_cast<Form2 *>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        modal = true;
-        clickControl(dialog, "Command2"); // nothing remembered: the dialog stays
-        clickControl(dialog, "Command1"); // still nothing chosen
-        QTest::keyClicks(child(dialog, "Text1"), "7");
-        clickControl(dialog, "Option1");
-        clickControl(dialog, "Command1");
-        if (dialog->isVisible())
-            dialog->close();
-    });
-    PortDialog::runAtStartup(&form);
-
-    QVERIFY(modal);
+    const bool modal = whenModal<Form2>(
+        [&] { PortDialog::runAtStartup(&form); },
+        [&](Form2 *dialog) {
+            clickControl(dialog, "Command2"); // nothing remembered: the dialog stays
+            clickControl(dialog, "Command1"); // still nothing chosen
+            QTest::keyClicks(child(dialog, "Text1"), "7");
+            clickControl(dialog, "Option1");
+            clickControl(dialog, "Command1");
+            if (dialog->isVisible())
+                dialog->close();
+        });
+    QVERIFY2(modal, "no modal port dialog at start-up");
     QCOMPARE(boxes.seen, QStringList({Retry, Retry}));
     QVERIFY(port.isOpen());
     QCOMPARE(port.openedPort, 7);
@@ -384,6 +384,73 @@ void TestPortDialog::startUpFallbackIsModal()
     // The start-up that fell back never set the short reply window.
     QCOMPARE(engine.Timer2->interval(), Intervals::InitialReplyWindowMs);
     QCOMPARE(engine.Timer4->interval(), Intervals::InitialDisplayClearMs);
+}
+
+// A new choice, then the dialog closed without OK: COM then Cancel reopens the port that was in
+// use, not the choice.
+void TestPortDialog::closedDialogForgetsUnconfirmedChoice_data()
+{
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("title bar") << false;
+    QTest::newRow("Escape") << true;
+}
+
+void TestPortDialog::closedDialogForgetsUnconfirmedChoice()
+{
+    QFETCH(bool, escape);
+    Rig r;
+    Form1 form(&r.engine);
+    r.engine.ComPortNumber = 3;
+    r.engine.BaudCode = Wire::Baud19200Code;
+    QVERIFY(r.engine.openPort(3, Wire::Baud19200Code));
+    form.show();
+
+    PortDialog::openFromComButton(&form);
+    QPointer<Form2> dialog = form.findChild<Form2 *>();
+    clickControl(dialog, "Option7");
+    clickControl(dialog, "Option1");
+    if (escape)
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    else
+        dialog->close();
+    QTRY_VERIFY(!dialog);
+    QCOMPARE(r.engine.ComPortNumber, qint16(3));
+    QCOMPARE(r.engine.BaudCode, Wire::Baud19200Code);
+
+    PortDialog::openFromComButton(&form);
+    dialog = form.findChild<Form2 *>();
+    QCOMPARE(checkedIn(dialog, "Frame2"), QStringLiteral("Option5"));
+    clickControl(dialog, "Command2");
+    QCOMPARE(r.port.openedPort, 3);
+    QCOMPARE(r.port.openedSettings, QStringLiteral("19200,N,8,1"));
+    QVERIFY(r.boxes.seen.isEmpty());
+    QCOMPARE(r.stored(), QStringLiteral("4,192"));
+}
+
+// A directory where the settings file belongs: root could write into a read-only folder, not this.
+void TestPortDialog::choiceThatCannotBeStoredIsTold()
+{
+    ConfigFolder config;
+    QVERIFY(QDir().mkpath(config.settingsFile()));
+    FakeSerialPort port;
+    ManualClock clock;
+    Engine engine(&port, clock);
+    MessageBoxes boxes;
+    Form1 form(&engine);
+    form.show();
+    PortDialog::openFromComButton(&form);
+    QPointer<Form2> dialog = form.findChild<Form2 *>();
+    QTest::keyClicks(child(dialog, "Text1"), "6");
+    clickControl(dialog, "Command1");
+    QVERIFY(port.isOpen());
+    QCOMPARE(port.openedPort, 6);
+    QTRY_VERIFY(!dialog);
+    QCOMPARE(boxes.seen.size(), 1);
+    QVERIFY2(boxes.seen.first().startsWith(
+                 QStringLiteral("Error|The port is open, but the choice could not be stored")),
+             qPrintable(boxes.seen.first()));
+    QVERIFY(boxes.seen.first().contains(config.settingsFile()));
+    QVERIFY(boxes.seen.first().endsWith(QLatin1String("|!")));
 }
 
 QTEST_MAIN(TestPortDialog)
