@@ -166,7 +166,7 @@ void Form1::placeOnScreen()
     if (!screen)
         return;
     const QRect desktop = screen->virtualGeometry();
-    const int outerWidthPx = Look::px(ClientWidthTwips);
+    const int outerWidthPx = Look::outerWidthPx(ClientWidthTwips);
     const int left = (desktop.width() - outerWidthPx) / 2;
     int top = (desktop.height() - Look::px(m_heightTwips)) / 2 - Look::px(PlacementRiseTwips);
     // On a low screen the formula puts the title bar out of reach; keep it on screen.

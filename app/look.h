@@ -8,9 +8,11 @@
 namespace Look {
 
 constexpr int TwipsPerPixel = 15;
-// Title bar and borders of the windows the outer heights were laid out for: every platform gets
+// Title bar and borders of the windows the outer sizes were laid out for: every platform gets
 // the same client area.
-constexpr int NominalFrameExtraPx = 32;
+constexpr int NominalBorderPx = 4;
+constexpr int NominalTitleBarPx = 24;
+constexpr int NominalFrameExtraPx = NominalTitleBarPx + 2 * NominalBorderPx;
 
 constexpr int px(int twips)
 {
@@ -20,6 +22,11 @@ constexpr int px(int twips)
 constexpr int clientHeightPx(int outerTwips)
 {
     return px(outerTwips) - NominalFrameExtraPx;
+}
+// The outer width, borders included, of a window `clientTwips` wide inside.
+constexpr int outerWidthPx(int clientTwips)
+{
+    return px(clientTwips) + 2 * NominalBorderPx;
 }
 inline QRect twips(int left, int top, int width, int height)
 {

@@ -38,7 +38,7 @@ private slots:
     void replyInTwoPiecesIsDecoded();
     void unansweredCommandOnRealTimers();
     void hangUpClosesThePortOnce();
-    void oneSecondHoldOnTheLine();
+    void twoSecondHoldOnTheLine();
 };
 
 void TestSerialLine::opensStoredPortAtStoredSpeed_data()
@@ -93,21 +93,28 @@ void TestSerialLine::replyInTwoPiecesIsDecoded()
     QCOMPARE(line.form.Label25->text(), QStringLiteral(" Stand by"));
 }
 
+// Real timers are wired to the right intervals. The bounds only tell 1000/1200 ms apart from the
+// other intervals these timers take (150, 200, 500, 5500, 6000 ms) on a loaded machine; the
+// manual-clock tests pin the exact times.
 void TestSerialLine::unansweredCommandOnRealTimers()
 {
     Line line;
     QVERIFY(line.form.Form_Load());
-    QSignalSpy changes(&line.engine, &Engine::displayChanged);
     QElapsedTimer clock;
+    qint64 markedMs = -1, clearedMs = -1;
+    connect(&line.engine, &Engine::displayChanged, this, [&] {
+        const Engine::Display &display = line.engine.display();
+        if (markedMs < 0 && display.rxd == QLatin1String(" X X X X"))
+            markedMs = clock.elapsed();
+        if (markedMs >= 0 && clearedMs < 0 && display.txd.isEmpty())
+            clearedMs = clock.elapsed();
+    });
     clock.start();
     line.engine.Hyouji("C00\r", Engine::SendMode);
-    QTRY_COMPARE_WITH_TIMEOUT(line.form.Label12->text(), QStringLiteral(" X X X X"), 3000);
-    const qint64 marked = clock.elapsed();
-    QTRY_COMPARE_WITH_TIMEOUT(line.form.Label11->text(), QString(), 3000);
-    const qint64 cleared = clock.elapsed();
-    // Generous bounds for a loaded two-core machine; the manual-clock tests pin the exact times.
-    QVERIFY2(marked >= 990 && marked < 1400, qPrintable(QString::number(marked)));
-    QVERIFY2(cleared >= 1190 && cleared < 1700, qPrintable(QString::number(cleared)));
+    QTRY_VERIFY_WITH_TIMEOUT(clearedMs >= 0, 5000);
+    line.engine.disconnect(this);
+    QVERIFY2(markedMs >= 995 && markedMs < 3000, qPrintable(QString::number(markedMs)));
+    QVERIFY2(clearedMs >= 1195 && clearedMs < 3200, qPrintable(QString::number(clearedMs)));
     QCOMPARE(line.form.Label12->text(), QString());
 }
 
@@ -123,16 +130,17 @@ void TestSerialLine::hangUpClosesThePortOnce()
     QElapsedTimer clock;
     clock.start();
     line.pty.hangUp();
-    QTRY_VERIFY_WITH_TIMEOUT(!qtPort->isOpen(), 1000);
-    QVERIFY(clock.elapsed() < 1000);
+    // The hang-up check runs every 200 ms; 3 s leaves room for a stalled machine.
+    QTRY_VERIFY_WITH_TIMEOUT(!qtPort->isOpen(), 3000);
     QCOMPARE(lost.count(), 1);
     QVERIFY2(errors.count() < 100, qPrintable(QString::number(errors.count())));
     QVERIFY(!line.port.isOpen());
 
-    // No busy loop after the line has gone.
+    // No busy loop after the line has gone: spinning takes a third of a core or more even on a
+    // loaded two-core machine; an idle program takes a few milliseconds.
     const double before = cpuSeconds();
-    QTest::qWait(500);
-    QVERIFY2(cpuSeconds() - before < 0.2, "the event loop keeps spinning after a hang-up");
+    QTest::qWait(1000);
+    QVERIFY2(cpuSeconds() - before < 0.25, "the event loop keeps spinning after a hang-up");
 
     line.engine.CurrentCommand = "CR0\r";
     line.engine.Hyouji(line.engine.CurrentCommand, Engine::SendMode);
@@ -140,7 +148,10 @@ void TestSerialLine::hangUpClosesThePortOnce()
     QCOMPARE(lost.count(), 1);
 }
 
-void TestSerialLine::oneSecondHoldOnTheLine()
+// A hold repeats on real timers at 100 ms. Qt drops ticks that come late rather than catching up,
+// so a stalled machine sends fewer; the lower bound still tells 100 ms from the 200 ms of a first
+// repeat interval left in place (11 in two seconds), and no hold sends more than its time allows.
+void TestSerialLine::twoSecondHoldOnTheLine()
 {
     Line line;
     QVERIFY(line.form.Form_Load());
@@ -148,14 +159,17 @@ void TestSerialLine::oneSecondHoldOnTheLine()
     QElapsedTimer clock;
     clock.start();
     QTest::mousePress(volumeUp, Qt::LeftButton);
-    // Holding is the action under test: a second of real time.
-    while (clock.elapsed() < 1000)
-        QTest::qWait(int(1000 - clock.elapsed()));
+    // Holding is the action under test: two seconds of real time.
+    while (clock.elapsed() < 2000)
+        QTest::qWait(int(2000 - clock.elapsed()));
     QTest::mouseRelease(volumeUp, Qt::LeftButton);
+    const qint64 heldMs = clock.elapsed();
     const QByteArray wire = line.pty.read(64 * 4, 300);
     const int commands = wire.count("C09\r");
     QCOMPARE(wire.size(), commands * 4);
-    QVERIFY2(commands >= 10 && commands <= 12, qPrintable(QString::number(commands)));
+    const qint64 most = 1 + heldMs / 100;
+    QVERIFY2(commands >= 14 && commands <= most,
+             qPrintable(QStringLiteral("%1 in %2 ms").arg(commands).arg(heldMs)));
     // Nothing after the release.
     QCOMPARE(line.pty.read(1, 300), QByteArray());
 }

@@ -18,7 +18,6 @@ private slots:
     void storedPortOpensAndSetsIntervals();
     void noStoredPortLeavesPortClosed();
     void busyPortLeavesPortClosed();
-    void placementKeepsTitleBarOnScreen();
     void closingClosesThePort();
     void labelsShowEngineStatePlainly();
 };
@@ -87,22 +86,6 @@ void TestStartup::busyPortLeavesPortClosed()
     QCOMPARE(port.settings(), QStringLiteral("19200,N,8,1"));
     QCOMPARE(port.commPort(), 2);
     QCOMPARE(engine.Timer2->interval(), 5500);
-}
-
-void TestStartup::placementKeepsTitleBarOnScreen()
-{
-    ConfigFolder config;
-    config.writeSettingsFile("[StartUP]\nComPort=1\n");
-    EngineFixture f;
-    f.engine.closePortIfOpen();
-    Form1 form(&f.engine);
-    QVERIFY(form.Form_Load());
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    const QRect desktop = screen->virtualGeometry();
-    const int expectedTop = (desktop.height() - Look::px(5780)) / 2 - Look::px(1350);
-    QCOMPARE(form.pos().y(), qMax(expectedTop, screen->availableGeometry().top()));
-    QVERIFY(form.pos().y() >= screen->availableGeometry().top());
-    QCOMPARE(form.pos().x(), desktop.left() + (desktop.width() - Look::px(10380)) / 2);
 }
 
 void TestStartup::closingClosesThePort()
