@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QString>
 
-// The projector's end of the serial line: a pseudo-terminal or a real port.
+// The projector's end of the line: a pseudo-terminal, a real port or a network control port.
 class Line : public QObject
 {
     Q_OBJECT
@@ -27,4 +27,7 @@ signals:
     void received(const QByteArray &bytes);
     // The line went away on its own (device unplugged); it is closed now.
     void failed(const QString &reason);
+    // Someone else is at the other end now (the next network client): what the last one left
+    // half typed or unanswered is not theirs.
+    void peerChanged();
 };

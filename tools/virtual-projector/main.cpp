@@ -1,6 +1,7 @@
 #include "deviceline.h"
 #include "options.h"
 #include "simulator.h"
+#include "tcpline.h"
 
 #ifdef Q_OS_UNIX
 #include "ptyline.h"
@@ -55,7 +56,15 @@ int main(int argc, char *argv[])
 #endif
 
     std::unique_ptr<Line> line;
-    if (!options.device.isEmpty()) {
+    if (options.listens()) {
+        auto tcp = std::make_unique<TcpLine>();
+        if (!tcp->listen(options.listenHost, quint16(options.listenPort), &message)) {
+            complain(message);
+            return 1;
+        }
+        say(QStringLiteral("Virtual projector on %1. Ctrl+C ends it.").arg(tcp->address()));
+        line = std::move(tcp);
+    } else if (!options.device.isEmpty()) {
         auto device = std::make_unique<DeviceLine>(options.device, options.baud);
         if (!device->open(&message)) {
             complain(QStringLiteral("cannot open %1: %2").arg(options.device, message));

@@ -3,6 +3,9 @@
 #include "link/protocol.h"
 
 #include <QCommandLineParser>
+#include <QHostAddress>
+
+#include <algorithm>
 
 namespace {
 
@@ -21,6 +24,47 @@ bool readNumber(const QCommandLineParser &parser, const QString &name, qint64 lo
         return false;
     }
     *value = number;
+    return true;
+}
+
+// "host:5000", "192.168.0.10:5000", "[::1]:5000".
+bool readHostAndPort(const QString &text, QString *host, int *port, QString *message)
+{
+    QString portText;
+    if (text.startsWith(QLatin1Char('['))) {
+        const qsizetype close = text.indexOf(QLatin1Char(']'));
+        *host = text.mid(1, close - 1);
+        if (close < 0 || text.mid(close + 1, 1) != QLatin1String(":")
+            || QHostAddress(*host).protocol() != QAbstractSocket::IPv6Protocol) {
+            *message = QStringLiteral("--listen takes [IPv6 address]:PORT, as in [::1]:5000");
+            return false;
+        }
+        portText = text.mid(close + 2);
+    } else {
+        const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+        *host = text.left(colon);
+        portText = text.mid(colon + 1);
+        if (colon < 0 || host->isEmpty()) {
+            *message = QStringLiteral("--listen takes HOST:PORT, as in 127.0.0.1:5000");
+            return false;
+        }
+        if (host->contains(QLatin1Char(':'))) {
+            *message
+                = QStringLiteral("--listen: put an IPv6 address in brackets, as in [::1]:5000");
+            return false;
+        }
+    }
+    const bool digits = !portText.isEmpty() && portText.size() <= 5
+        && std::all_of(portText.begin(), portText.end(),
+                       [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+    const int number = digits ? portText.toInt() : -1;
+    if (number < 0 || number > 65535) {
+        *message = QStringLiteral("--listen: the port is a number from 0 (any free one) to 65535, "
+                                  "not \"%1\"")
+                       .arg(portText);
+        return false;
+    }
+    *port = number;
     return true;
 }
 
@@ -45,6 +89,11 @@ Options::Parsed Options::parse(const QStringList &arguments, Options *options, Q
          QStringLiteral("Uses the serial port <path> (/dev/ttyUSB0, COM3) instead of a "
                         "pseudo-terminal."),
          QStringLiteral("path")},
+        {QStringLiteral("listen"),
+         QStringLiteral("Serves a network control port instead: raw TCP on <host:port> (a name, "
+                        "an IPv4 address or [IPv6]; port 0 takes any free one), one client at a "
+                        "time. Answers are not paced."),
+         QStringLiteral("host:port")},
         {QStringLiteral("baud"), QStringLiteral("Line speed, 9600 or 19200. Default 9600."),
          QStringLiteral("rate")},
         {QStringLiteral("delay"), QStringLiteral("Waits <ms> before answering. Default 30."),
@@ -59,7 +108,8 @@ Options::Parsed Options::parse(const QStringList &arguments, Options *options, Q
                         "carries)."),
          QStringLiteral("n")},
         {QStringLiteral("hang-up-after"),
-         QStringLiteral("Drops the line after <s> seconds, as a pulled cable would."),
+         QStringLiteral("Drops the line after <s> seconds, as a pulled cable would. With --listen "
+                        "the client is cut off and the port stops listening."),
          QStringLiteral("s")},
         {QStringLiteral("lamp-failure"),
          QStringLiteral("The lamp has failed: CR0 answers 81 or 21, CR LAMPSTS 000 1X.")},
@@ -133,9 +183,23 @@ Options::Parsed Options::parse(const QStringList &arguments, Options *options, Q
         *message = QStringLiteral("--device and --port exclude each other");
         return Parsed::Error;
     }
+    if (parser.isSet(QStringLiteral("listen"))) {
+        if (parser.isSet(QStringLiteral("device")) || parser.isSet(QStringLiteral("port"))) {
+            *message = QStringLiteral("--listen excludes --port and --device");
+            return Parsed::Error;
+        }
+        if (parser.isSet(QStringLiteral("baud"))) {
+            *message = QStringLiteral("--listen has no line speed; leave --baud out");
+            return Parsed::Error;
+        }
+        if (!readHostAndPort(parser.value(QStringLiteral("listen")), &result.listenHost,
+                             &result.listenPort, message))
+            return Parsed::Error;
+    }
 #ifndef Q_OS_UNIX
-    if (!parser.isSet(QStringLiteral("device"))) {
-        *message = QStringLiteral("give the serial port with --device (COM3, say)");
+    if (!parser.isSet(QStringLiteral("device")) && !parser.isSet(QStringLiteral("listen"))) {
+        *message = QStringLiteral("give the serial port with --device (COM3, say), or a network "
+                                  "port with --listen");
         return Parsed::Error;
     }
 #endif

@@ -10,6 +10,9 @@ struct Options
     int port = 1;
     QString device;
     int baud = 9600;
+    // --listen: a network control port instead of a serial line.
+    QString listenHost;
+    int listenPort = -1;
     int delayMs = 30;
     bool silent = false;
     bool split = false;
@@ -18,6 +21,8 @@ struct Options
     qint64 hangUpAfterMs = -1; // never
     bool log = false;
     Projector::Setup projector;
+
+    bool listens() const { return listenPort >= 0; }
 
     enum class Parsed { Run, Help, Error };
     // Reads the command line (program name first). Help puts the help text in `message`,

@@ -24,6 +24,7 @@ Simulator::Simulator(Line *line, const Options &options, QObject *parent)
 {
     m_clock.start();
     connect(m_line, &Line::received, this, &Simulator::receive);
+    connect(m_line, &Line::peerChanged, this, &Simulator::newPeer);
 
     m_paceTimer.setSingleShot(true);
     m_paceTimer.setTimerType(Qt::PreciseTimer);
@@ -68,9 +69,10 @@ void Simulator::answer(const QByteArray &command)
     const QByteArray reply = m_projector.answer(command, m_clock.elapsed());
     ++m_waitingAnswers;
     if (!m_options.split || reply.size() < 2) {
-        QTimer::singleShot(m_options.delayMs, Qt::PreciseTimer, this, [this, reply] {
+        QTimer::singleShot(m_options.delayMs, Qt::PreciseTimer, this, [this, reply, peer = m_peer] {
             --m_waitingAnswers;
-            deliver(reply, QString());
+            if (peer == m_peer)
+                deliver(reply, QString());
         });
         return;
     }
@@ -78,12 +80,15 @@ void Simulator::answer(const QByteArray &command)
     const QByteArray second = reply.mid(first.size());
     // The gap runs from the end of the first piece on the wire.
     const int firstOnWireMs = int((first.size() * m_byteNs + NsPerMs - 1) / NsPerMs);
-    QTimer::singleShot(m_options.delayMs, Qt::PreciseTimer, this,
-                       [this, first] { deliver(first, QStringLiteral(" (first piece)")); });
+    QTimer::singleShot(m_options.delayMs, Qt::PreciseTimer, this, [this, first, peer = m_peer] {
+        if (peer == m_peer)
+            deliver(first, QStringLiteral(" (first piece)"));
+    });
     QTimer::singleShot(m_options.delayMs + firstOnWireMs + SplitGapMs, Qt::PreciseTimer, this,
-                       [this, second] {
+                       [this, second, peer = m_peer] {
                            --m_waitingAnswers;
-                           deliver(second, QStringLiteral(" (second piece)"));
+                           if (peer == m_peer)
+                               deliver(second, QStringLiteral(" (second piece)"));
                        });
 }
 
@@ -171,6 +176,15 @@ void Simulator::flood()
     for (char &c : characters)
         c = char('!' + m_random.bounded('z' - '!' + 1)); // printable, shown as themselves
     send(onTheWire(characters));
+}
+
+void Simulator::newPeer()
+{
+    ++m_peer;
+    m_reader = CommandReader();
+    m_paceTimer.stop();
+    m_queue.clear();
+    log(QStringLiteral("a new client"));
 }
 
 void Simulator::dropLine()

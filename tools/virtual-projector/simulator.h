@@ -40,6 +40,7 @@ private:
     void send(const QByteArray &bytes);
     void drain();
     void flood();
+    void newPeer();
     void dropLine();
     void log(const QString &text) const;
     qint64 nowNs() const { return m_clock.nsecsElapsed(); }
@@ -52,6 +53,7 @@ private:
     QRandomGenerator m_random;
     int m_mismatchedPeerBaud = 0;
     int m_waitingAnswers = 0;
+    int m_peer = 0; // answers are for the peer that asked
 
     // Pacing on a pseudo-terminal: byte k of a burst leaves at start + (k + 1) byte times.
     qint64 m_byteNs;
