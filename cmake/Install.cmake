@@ -1,0 +1,99 @@
+# What `cmake --install` and the Debian package put in place: the programs, and on the
+# freedesktop platforms their desktop entry, icons, AppStream metainfo and man pages. The tests,
+# the bench and the screenshot tool have no install rules and must never get any: CPack ships
+# whatever is installed.
+include(GNUInstallDirs)
+
+set(orva_programs orva-control virtual-projector)
+if(TARGET orva)
+    list(APPEND orva_programs orva)
+endif()
+install(TARGETS ${orva_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+if(NOT WIN32)
+    set(orva_packaging ${PROJECT_SOURCE_DIR}/packaging)
+    set(orva_generated ${PROJECT_BINARY_DIR}/packaging)
+
+    # The metainfo is named after its component id, which the file itself holds.
+    file(STRINGS ${orva_packaging}/orva-control.metainfo.xml orva_id_line REGEX "<id>")
+    string(REGEX REPLACE ".*<id>(.*)</id>.*" "\\1" ORVA_APPSTREAM_ID "${orva_id_line}")
+    set(orva_metainfo ${orva_generated}/${ORVA_APPSTREAM_ID}.metainfo.xml)
+    configure_file(${orva_packaging}/orva-control.metainfo.xml ${orva_metainfo} @ONLY)
+
+    install(FILES ${orva_packaging}/orva-control.desktop
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES ${orva_packaging}/icons/orva-control.svg
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+    foreach(size 48 256)
+        install(FILES ${orva_packaging}/icons/orva-control-${size}.png
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+                RENAME orva-control.png)
+    endforeach()
+    install(FILES ${orva_metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+    # A man page for each installed command-line program (the panel has none).
+    foreach(program IN LISTS orva_programs)
+        if(EXISTS ${orva_packaging}/man/${program}.1)
+            configure_file(${orva_packaging}/man/${program}.1 ${orva_generated}/man/${program}.1
+                           @ONLY)
+            install(FILES ${orva_generated}/man/${program}.1
+                    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+        endif()
+    endforeach()
+endif()
+
+# Windows: windeployqt copies the Qt DLLs and plugins next to the installed programs.
+# Untested: nobody has built this project on Windows yet.
+if(WIN32)
+    find_program(WINDEPLOYQT_EXECUTABLE windeployqt
+                 HINTS "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}")
+    if(WINDEPLOYQT_EXECUTABLE OR TARGET Qt6::windeployqt)
+        # Qt 6.5 renamed the option; the older name is deprecated there.
+        set(orva_script_option FILENAME_VARIABLE)
+        if(Qt6_VERSION VERSION_GREATER_EQUAL 6.5)
+            set(orva_script_option OUTPUT_SCRIPT)
+        endif()
+        foreach(program orva-control orva)
+            if(TARGET ${program})
+                qt_generate_deploy_app_script(TARGET ${program}
+                                              ${orva_script_option} orva_deploy_script)
+                install(SCRIPT ${orva_deploy_script})
+            endif()
+        endforeach()
+    else()
+        message(WARNING "windeployqt not found: the installed programs will not find Qt's DLLs")
+    endif()
+endif()
+
+# The Debian package: cmake --build build --target package.
+set(CPACK_PACKAGE_NAME orva-control)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "ORVA control panel developers")
+set(ORVA_PACKAGE_CONTACT "ORVA control panel maintainers <maintainers@orva-control.invalid>"
+    CACHE STRING "Maintainer of the Debian package, as \"Name <address>\"")
+set(CPACK_PACKAGE_CONTACT "${ORVA_PACKAGE_CONTACT}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "control panel for a video projector on its RS-232C port")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "A panel of buttons with which an installer or service technician operates one video
+projector through its RS-232C control port. It echoes what was sent and received and turns
+the answers to the status reads into words.
+.
+Also in the package: a virtual projector that plays the projector's side of the line, for
+learning the panel and checking cables without a projector.")
+if(TARGET orva)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DESCRIPTION "
+And orva, the panel's command-line companion, which sends commands and reads the status
+from scripts, scheduled jobs and monitoring.")
+endif()
+set(CPACK_STRIP_FILES ON)
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git" "/build/" "/build-[^/]*/")
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    set(CPACK_GENERATOR DEB)
+endif()
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The panel's captions are laid out for this face's metrics.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-ipafont-gothic)
+include(CPack)
