@@ -1,14 +1,14 @@
 #include "form1.h"
 
-#include "app/look.h"
+#include "app/console.h"
+#include "app/portdialog.h"
 #include "app/startup.h"
-#include "console/console.h"
 #include "link/engine.h"
 #include "link/protocol.h"
 #include "link/serialport.h"
 #include "panel/buttonmap.h"
 #include "panel/holdbutton.h"
-#include "settings/portdialog.h"
+#include "panel/look.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -68,6 +68,13 @@ Form1::Form1(Engine *engine, QWidget *parent)
     m_engine->setRepeatTable(ButtonMap::repeatTable());
     connectButtons();
     connect(m_engine, &Engine::displayChanged, this, &Form1::refreshDisplay);
+    // A network port may take a few seconds to open.
+    connect(m_engine->MSComm1, &SerialPort::opening, this, [](bool busy) {
+        if (busy)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    });
     // Key preview: the window sees every key before the focused control does.
     create();
     windowHandle()->installEventFilter(this);

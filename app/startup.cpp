@@ -8,12 +8,11 @@ namespace Startup {
 
 bool openStoredPort(Engine &engine)
 {
-    engine.ComPortNumber
-        = Store::comPortFromText(Store::getSetting(Store::ComPortKey, Store::ComPortDefault));
+    const Store::StoredPort stored = Store::storedPort();
+    engine.ComPortNumber = stored.comPortNumber;
     if (!Wire::isUsablePort(engine.ComPortNumber))
         return false;
-    engine.BaudCode = Wire::normalisedBaudCode(
-        Store::baudCodeFromText(Store::getSetting(Store::BaudRateKey, Store::BaudRateDefault)));
+    engine.BaudCode = stored.baudCode;
     if (!engine.openPort(engine.ComPortNumber, engine.BaudCode))
         return false;
     engine.setIntervals(Intervals::ReplyWindowMs, Intervals::DisplayClearMs);

@@ -130,6 +130,15 @@ void Table::addValue(const QString &figure, const QString &value, const QString 
                    target, result});
 }
 
+bool Table::missedAny() const
+{
+    for (const Row &row : m_rows) {
+        if (row.result == QLatin1String("MISSED"))
+            return true;
+    }
+    return false;
+}
+
 void Table::print() const
 {
     const QStringList header

@@ -55,6 +55,8 @@ public:
                   const QString &result = {});
     void addNote(const QString &note) { m_notes.append(note); }
     void print() const;
+    // True when some figure with a target missed it.
+    bool missedAny() const;
 
 private:
     QVector<Row> m_rows;

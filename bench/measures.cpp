@@ -1,11 +1,13 @@
 #include "measures.h"
+#include "app/program.h"
 
-#include "app/look.h"
 #include "link/protocol.h"
 #include "link/render.h"
+#include "link/timer.h"
 #include "panel/buttonmap.h"
+#include "panel/look.h"
 #include "rig.h"
-#include "tests/support/fakeserialport.h"
+#include "support/fakeserialport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -308,8 +310,9 @@ void receiveCost(const Options &options, Table &table)
     config.writeSettingsFile("[StartUP]\nComPort=3\nBaudRate=192\n");
     FakeSerialPort port;
     QtTimerFactory timers;
-    Engine engine(&port, timers);
-    Form1 form(&engine);
+    Program program(port, timers);
+    Engine &engine = program.engine();
+    Form1 &form = program.form();
     if (!start(form, port, options)) {
         table.addValue(QStringLiteral("receive cost"), QStringLiteral("fake port did not open"));
         return;
@@ -843,10 +846,9 @@ int startupChild(int argc, char **argv)
 {
     QApplication app(argc, argv);
     Look::install();
-    QtTimerFactory timers;
-    QtSerialPort port;
-    Engine engine(&port, timers);
-    Form1 form(&engine);
+    Program program;
+    Form1 &form = program.form();
+    SerialPort &port = program.port();
     const bool opened = form.Form_Load();
     PaintWatch firstFrame(&form);
     form.show();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/support/ptyline.h"
+#include "support/ptyline.h"
 
 // The real panel started on its stored port: a pseudo-terminal linked as COM3, whose master end
 // plays the projector.

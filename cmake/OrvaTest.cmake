@@ -1,15 +1,22 @@
-# orva_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [TIMING])
-# Every test runs headless, with its own settings folder, and gives up after a timeout.
-# TIMING marks a test that measures real time: it gets the label `timing` and never runs beside
-# another such test, so that their tolerances only have to absorb the rest of the machine.
+# orva_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [ARGS ...] [TIMING])
+# orva_add_test(<name> PROGRAM <earlier test> [LABELS ...] [TIMEOUT s] [ARGS ...] [TIMING])
+# Every test runs headless, with its own settings folder, and gives up after a timeout. PROGRAM
+# runs another part (ARGS) of a test program built by an earlier call. TIMING marks a test that
+# measures real time: it gets the label `timing` and never runs beside another such test, so that
+# its tolerances only have to absorb the rest of the machine.
 function(orva_add_test name)
-    cmake_parse_arguments(ARG "TIMING" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "TIMING" "TIMEOUT;PROGRAM" "SOURCES;LIBS;LABELS;ARGS" ${ARGN})
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
-    add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE orva-testsupport Qt6::Test ${ARG_LIBS})
-    add_test(NAME ${name} COMMAND ${name})
+    if(ARG_PROGRAM)
+        set(program ${ARG_PROGRAM})
+    else()
+        set(program ${name})
+        add_executable(${name} ${ARG_SOURCES})
+        target_link_libraries(${name} PRIVATE orva-testsupport Qt6::Test ${ARG_LIBS})
+    endif()
+    add_test(NAME ${name} COMMAND ${program} ${ARG_ARGS})
     set(labels ${ARG_LABELS})
     if(ARG_TIMING)
         list(APPEND labels timing)

@@ -1,12 +1,11 @@
 #include "form3.h"
 
-#include "app/form1.h"
-#include "app/look.h"
 #include "console/catalogue.h"
 #include "console/consolecommand.h"
 #include "link/engine.h"
 #include "link/protocol.h"
 #include "link/timer.h"
+#include "panel/look.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -96,7 +95,7 @@ Form3 *openConsole = nullptr;
 
 } // namespace
 
-Form3::Form3(Form1 *main)
+Form3::Form3(Engine *engine, QWidget *main, QWidget *statusFrame)
     : QWidget(nullptr,
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                   | Qt::WindowCloseButtonHint)
@@ -111,7 +110,9 @@ Form3::Form3(Form1 *main)
     , Text1(m_text1)
     , Label1(m_label1)
     , Label2(m_label2)
+    , m_engine(engine)
     , m_main(main)
+    , m_statusFrame(statusFrame)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QString::fromLatin1(Title));
@@ -127,7 +128,6 @@ Form3::Form3(Form1 *main)
     connect(m_command4, &QPushButton::clicked, this, &Form3::Command4_Click);
     connect(m_command5, &QPushButton::clicked, this, &Form3::Command5_Click);
     connect(m_text1, &QLineEdit::textChanged, this, &Form3::Text1_Change);
-    connect(main, &Form1::unloading, this, &Form3::mainUnloading);
     // Without its main window the console has nothing to send through.
     connect(main, &QObject::destroyed, this, [this] { delete this; });
 
@@ -285,7 +285,7 @@ void Form3::Command1_Click()
 {
     if (!m_main)
         return;
-    Engine *engine = m_main->engine();
+    Engine *engine = m_engine;
     engine->Timer2->stop();
     engine->Timer4->stop();
     engine->Hyouji(ConsoleCommand, Engine::SendMode);
@@ -342,6 +342,7 @@ void Form3::closeEvent(QCloseEvent *event)
         m_main->raise();
         m_main->activateWindow();
     }
-    m_main->Frame15->show();
-    m_main->engine()->setIntervals(Intervals::ReplyWindowMs, Intervals::DisplayClearMs);
+    if (m_statusFrame)
+        m_statusFrame->show();
+    m_engine->setIntervals(Intervals::ReplyWindowMs, Intervals::DisplayClearMs);
 }

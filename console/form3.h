@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
-class Form1;
+class Engine;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -19,7 +19,9 @@ public:
     static constexpr int ClientWidthTwips = 10005;
     static constexpr int LoadedHeightTwips = 2500;
 
-    explicit Form3(Form1 *main);
+    // Sends through `engine`; hides nothing itself: `statusFrame` is shown again when it closes,
+    // and `mainWindow` brought forward unless the main window is going away.
+    Form3(Engine *engine, QWidget *mainWindow, QWidget *statusFrame);
     ~Form3() override;
 
     // The console that is open, or nullptr; one that is closing no longer counts.
@@ -66,9 +68,15 @@ private:
     void Command4_Click();
     void Command5_Click();
     void Text1_Change();
+
+public:
+    // The main window is going away: close without bringing it forward.
     void mainUnloading();
 
-    QPointer<Form1> m_main;
+private:
+    Engine *m_engine;
+    QPointer<QWidget> m_main;
+    QPointer<QWidget> m_statusFrame;
     QComboBox *m_combo1 = nullptr;
     QComboBox *m_combo2 = nullptr;
     QComboBox *m_combo3 = nullptr;

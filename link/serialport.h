@@ -4,6 +4,19 @@
 #include <QObject>
 #include <QString>
 
+// The line settings a port is opened with, parsed in one place from the settings text
+// ("9600,N,8,1").
+struct LineSettings
+{
+    qint32 baud = 9600;
+    int dataBits = 8;
+    char parity = 'N';
+    int stopBits = 1;
+
+    // Fields that cannot be read keep these defaults; the program only writes 9600 or 19200, 8N1.
+    static LineSettings parse(const QString &settings);
+};
+
 // The one serial port of the panel, with the members the rest of the program relies on.
 // Received characters are reported on the thread that owns the port.
 class SerialPort : public QObject
@@ -16,6 +29,7 @@ public:
 
     void setSettings(const QString &settings) { m_settings = settings; }
     QString settings() const { return m_settings; }
+    LineSettings lineSettings() const { return LineSettings::parse(m_settings); }
     void setCommPort(int portNumber) { m_commPort = portNumber; }
     int commPort() const { return m_commPort; }
 
@@ -28,12 +42,16 @@ public:
     // Takes every character waiting.
     virtual QByteArray input() = 0;
     virtual int commEvent() const = 0;
+    // Why the last open failed or the port was lost, for the log; empty when nothing failed.
+    virtual QString lastError() const { return {}; }
 
 signals:
     // Raised whenever received characters are waiting, however few.
     void onComm();
     // The port failed while open (device gone) and has been closed; raised once per opening.
     void lost();
+    // An open that may take a while (a network connect) begins (true) or ends (false).
+    void opening(bool busy);
 
 private:
     QString m_settings = QStringLiteral("9600,N,8,1");

@@ -1,8 +1,8 @@
 #include "layout.h"
 
-#include "app/look.h"
 #include "buttonmap.h"
 #include "holdbutton.h"
+#include "panel/look.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,9 +1,9 @@
 #include "form2.h"
 
-#include "app/look.h"
 #include "link/engine.h"
 #include "link/protocol.h"
 #include "link/serialport.h"
+#include "panel/look.h"
 #include "settings/store.h"
 
 #include <QDir>

@@ -1,11 +1,15 @@
 #include "store.h"
 
 #include "link/configdir.h"
+#include "link/protocol.h"
 
+#include <QLoggingCategory>
 #include <QSettings>
 
 #include <cmath>
 #include <limits>
+
+Q_LOGGING_CATEGORY(lcSettings, "orva.settings", QtWarningMsg)
 
 namespace Store {
 
@@ -60,7 +64,11 @@ bool saveSetting(const QString &key, const QString &text)
     settings.beginGroup(Section);
     settings.setValue(key, text);
     settings.sync();
-    return settings.status() == QSettings::NoError;
+    if (settings.status() == QSettings::NoError)
+        return true;
+    qCInfo(lcSettings, "%s could not be stored in %s", qUtf8Printable(key),
+           qUtf8Printable(settings.fileName()));
+    return false;
 }
 
 QString location()
@@ -125,6 +133,15 @@ quint8 baudCodeFromText(const QString &text)
     if (!(value >= 0 && value <= std::numeric_limits<quint8>::max()))
         return 192;
     return static_cast<quint8>(value);
+}
+
+StoredPort storedPort()
+{
+    StoredPort stored;
+    stored.comPortNumber = comPortFromText(getSetting(ComPortKey, ComPortDefault));
+    stored.baudCode
+        = Wire::normalisedBaudCode(baudCodeFromText(getSetting(BaudRateKey, BaudRateDefault)));
+    return stored;
 }
 
 } // namespace Store

@@ -23,4 +23,13 @@ qint16 comPortFromText(const QString &text);
 // A stored baud code; 192 when it does not fit a byte. Not yet reduced to 96/192.
 quint8 baudCodeFromText(const QString &text);
 
+// The stored choice as start-up reads it: the port number (0 when none is usable) and the baud
+// code, 96 or 192.
+struct StoredPort
+{
+    qint16 comPortNumber = 0;
+    quint8 baudCode = 192;
+};
+StoredPort storedPort();
+
 } // namespace Store

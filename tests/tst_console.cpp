@@ -1,7 +1,7 @@
+#include "app/console.h"
 #include "app/form1.h"
-#include "app/look.h"
-#include "console/console.h"
 #include "console/form3.h"
+#include "panel/look.h"
 #include "support/configfolder.h"
 #include "support/enginefixture.h"
 

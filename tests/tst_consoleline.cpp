@@ -1,10 +1,11 @@
+#include "app/console.h"
 #include "app/form1.h"
-#include "app/look.h"
-#include "console/console.h"
+#include "app/program.h"
 #include "console/form3.h"
 #include "link/engine.h"
-#include "link/qtserialport.h"
+#include "link/linkport.h"
 #include "link/timer.h"
+#include "panel/look.h"
 #include "support/configfolder.h"
 #include "tools/pty/pty.h"
 
@@ -30,10 +31,8 @@ void TestConsoleLine::sendWritesTheLineAndShowsTheAnswer()
     QVERIFY(pty.isValid());
     QVERIFY(pty.linkAs(3));
     config.writeSettingsFile("[StartUP]\nComPort=3\nBaudRate=96\n");
-    QtTimerFactory timers;
-    QtSerialPort port;
-    Engine engine(&port, timers);
-    Form1 form(&engine);
+    Program program;
+    Form1 &form = program.form();
     QVERIFY(form.Form_Load());
 
     Console::openFromCommandTable(&form);

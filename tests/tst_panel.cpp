@@ -1,7 +1,7 @@
 #include "app/form1.h"
-#include "app/look.h"
 #include "panel/buttonmap.h"
 #include "panel/layout.h"
+#include "panel/look.h"
 #include "support/configfolder.h"
 #include "support/enginefixture.h"
 

@@ -1,5 +1,5 @@
 #include "app/form1.h"
-#include "app/look.h"
+#include "panel/look.h"
 #include "support/configfolder.h"
 #include "support/enginefixture.h"
 

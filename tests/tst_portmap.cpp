@@ -1,5 +1,6 @@
+#include "link/linkport.h"
+#include "link/portfactory.h"
 #include "link/portmap.h"
-#include "link/qtserialport.h"
 #include "support/configfolder.h"
 
 #include <QDir>
@@ -198,7 +199,8 @@ void TestPortMap::unusableEntryFailsTheOpen()
     ConfigFolder config;
     QDir().mkpath(PortMap::portsFolder());
     QVERIFY(QFile::link(QStringLiteral("/dev/ttyUSB-unplugged"), PortMap::entryPath(1)));
-    QtSerialPort port;
+    SystemPortFactory factory;
+    LinkPort port(factory);
     port.setCommPort(1);
     QVERIFY(!port.open());
     QVERIFY(!port.isOpen());

@@ -1,12 +1,12 @@
+#include "app/console.h"
 #include "app/form1.h"
-#include "app/look.h"
-#include "console/console.h"
+#include "app/portdialog.h"
 #include "console/form3.h"
-#include "link/qtserialport.h"
+#include "link/linkport.h"
 #include "link/render.h"
 #include "link/timer.h"
+#include "panel/look.h"
 #include "settings/form2.h"
-#include "settings/portdialog.h"
 #include "settings/store.h"
 #include "support/clicks.h"
 #include "support/enginefixture.h"
@@ -41,19 +41,6 @@ qint64 residentKiB()
             return line.mid(6).trimmed().split(' ').first().toLongLong();
     }
     return 0;
-}
-
-// What reaches the line while the program keeps running.
-QByteArray readRunning(Pty &pty, int wanted, int timeoutMs)
-{
-    QByteArray received;
-    QElapsedTimer clock;
-    clock.start();
-    while (received.size() < wanted && clock.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        received += pty.read(wanted - received.size(), 5);
-    }
-    return received;
 }
 
 // Another process with the device open.

@@ -1,8 +1,8 @@
 #include "app/form1.h"
-#include "app/look.h"
 #include "link/engine.h"
-#include "link/qtserialport.h"
+#include "link/linkport.h"
 #include "link/timer.h"
+#include "panel/look.h"
 #include "support/ptyline.h"
 #include "tools/pty/pty.h"
 

@@ -1,10 +1,11 @@
 #include "app/form1.h"
-#include "app/look.h"
+#include "app/program.h"
 #include "link/engine.h"
+#include "link/linkport.h"
 #include "link/portmap.h"
-#include "link/qtserialport.h"
 #include "link/timer.h"
 #include "panel/buttonmap.h"
+#include "panel/look.h"
 #include "support/configfolder.h"
 #include "support/ptyline.h"
 #include "tools/pty/pty.h"
@@ -100,10 +101,10 @@ struct Rig
     ConfigFolder config;
     QProcess projector;
     QByteArray greeting;
-    QtTimerFactory timers;
-    QtSerialPort port;
-    Engine engine {&port, timers};
-    Form1 form {&engine};
+    Program program;
+    SerialPort &port = program.port();
+    Engine &engine = program.engine();
+    Form1 &form = program.form();
 };
 
 // Clicks the panel button that sends the command; a command no button sends goes out as a

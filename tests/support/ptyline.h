@@ -1,13 +1,15 @@
 #pragma once
 
 #include "app/form1.h"
+#include "app/program.h"
 #include "configfolder.h"
+#include "cpuclock.h"
 #include "link/engine.h"
-#include "link/qtserialport.h"
-#include "link/timer.h"
+#include "link/serialport.h"
 #include "tools/pty/pty.h"
 
-#include <sys/resource.h>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 
 // The real program's parts, started on a stored port that a pseudo-terminal stands in for.
 struct PtyLine
@@ -20,17 +22,22 @@ struct PtyLine
     }
     ConfigFolder config;
     Pty pty;
-    QtTimerFactory timers;
-    QtSerialPort port;
-    Engine engine {&port, timers};
-    Form1 form {&engine};
+    Program program;
+    SerialPort &port = program.port();
+    Engine &engine = program.engine();
+    Form1 &form = program.form();
 };
 
-// Processor time this process has used, to show that nothing spins.
-inline double cpuSeconds()
+// What arrives on the line within the time, while the program's events keep being served (a hold
+// sends from its timer).
+inline QByteArray readRunning(Pty &pty, int wanted, int timeoutMs)
 {
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    QByteArray received;
+    QElapsedTimer clock;
+    clock.start();
+    while (received.size() < wanted && clock.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        received += pty.read(wanted - received.size(), 5);
+    }
+    return received;
 }

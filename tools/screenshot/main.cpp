@@ -1,10 +1,11 @@
 // Grabs the panel, expanded, after a few status reads against whatever answers on the stored
 // port (the virtual projector, from tools/make-screenshot). Usage: panel-screenshot OUT.png
 #include "app/form1.h"
-#include "app/look.h"
+#include "app/program.h"
 #include "link/engine.h"
-#include "link/qtserialport.h"
+#include "link/linkport.h"
 #include "link/timer.h"
+#include "panel/look.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -33,10 +34,8 @@ int main(int argc, char *argv[])
         return 2;
     }
     Look::install();
-    QtTimerFactory timers;
-    QtSerialPort port;
-    Engine engine(&port, timers);
-    Form1 form(&engine);
+    Program program;
+    Form1 &form = program.form();
     if (!form.Form_Load()) {
         std::fprintf(stderr, "panel-screenshot: the stored port did not open\n");
         return 1;

@@ -1,18 +1,18 @@
 #pragma once
 
-#include "serialport.h"
+#include "link/serialport.h"
 
 #include <QSerialPort>
 
 class QTimer;
 
-// The real port, over QSerialPort. A port that fails while open is closed once and reported
-// once; the errors that follow are ignored.
-class QtSerialPort : public SerialPort
+// A local serial device, over QSerialPort. A device that fails while open is closed once and
+// reported once; the errors that follow are ignored.
+class DevicePort : public SerialPort
 {
     Q_OBJECT
 public:
-    explicit QtSerialPort(QObject *parent = nullptr);
+    explicit DevicePort(const QString &device, QObject *parent = nullptr);
 
     bool open() override;
     void close() override;
@@ -20,13 +20,15 @@ public:
     void output(const QByteArray &text) override;
     QByteArray input() override;
     int commEvent() const override { return CommEventReceive; }
+    QString lastError() const override { return m_lastError; }
 
 private:
     void handleError(QSerialPort::SerialPortError error);
-    void fail();
+    void fail(const QString &cause);
     void closeAfterFailure();
 
     QSerialPort *m_port;
     QTimer *m_hangUpWatch;
     bool m_failed = false;
+    QString m_lastError;
 };

@@ -1,8 +1,8 @@
 #include "portdialog.h"
 
 #include "app/form1.h"
-#include "form2.h"
 #include "link/engine.h"
+#include "settings/form2.h"
 
 namespace PortDialog {
 

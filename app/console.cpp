@@ -18,7 +18,8 @@ void openFromCommandTable(Form1 *main)
         open->activateWindow();
         return;
     }
-    auto *console = new Form3(main);
+    auto *console = new Form3(main->engine(), main, main->Frame15);
+    QObject::connect(main, &Form1::unloading, console, &Form3::mainUnloading);
     console->show();
     console->activateWindow();
 }

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "link/serialport.h"
+
+#include <memory>
+
+class PortFactory;
+
+// The program's port (MSComm1). At every open it looks its number up in the port map and asks the
+// factory for the port the entry stands for (kept while the entry stays the same), then passes
+// everything through to it.
+class LinkPort : public SerialPort
+{
+    Q_OBJECT
+public:
+    explicit LinkPort(PortFactory &factory, QObject *parent = nullptr);
+    ~LinkPort() override;
+
+    bool open() override;
+    void close() override;
+    bool isOpen() const override;
+    void output(const QByteArray &text) override;
+    QByteArray input() override;
+    int commEvent() const override { return CommEventReceive; }
+    // With the port number and what it resolved to.
+    QString lastError() const override { return m_lastError; }
+
+    // What the port number stood for at the last open, as written in a map entry.
+    QString target() const { return m_target; }
+
+private:
+    bool refuse(const QString &target, const QString &reason);
+
+    PortFactory &m_factory;
+    std::unique_ptr<SerialPort> m_port;
+    QString m_target;
+    QString m_lastError;
+};

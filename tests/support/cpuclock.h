@@ -1,0 +1,12 @@
+#pragma once
+
+#include <sys/resource.h>
+
+// Processor time this process has used, to show that nothing spins.
+inline double cpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}

@@ -1,0 +1,221 @@
+#include "link/linkport.h"
+#include "link/portfactory.h"
+#include "support/configfolder.h"
+#include "support/fakeserialport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QSignalSpy>
+#include <QTemporaryFile>
+#include <QTest>
+
+namespace {
+
+// Hands out fake ports and remembers what it was asked for.
+class RecordingFactory : public PortFactory
+{
+public:
+    std::unique_ptr<SerialPort> create(const PortTarget &target) override
+    {
+        asked << target.text();
+        auto port = std::make_unique<FakeSerialPort>();
+        port->refuseOpen = refuse;
+        last = port.get();
+        return port;
+    }
+    QStringList asked;
+    FakeSerialPort *last = nullptr;
+    bool refuse = false;
+};
+
+void mapEntry(int number, const QByteArray &contents)
+{
+    QDir().mkpath(PortMap::portsFolder());
+    QFile file(PortMap::entryPath(number));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+}
+
+} // namespace
+
+// The program's port: what the factory is asked for at each open, and what passes through.
+class TestLinkPort : public QObject
+{
+    Q_OBJECT
+private slots:
+    void factoryIsAskedForTheResolvedTarget_data();
+    void factoryIsAskedForTheResolvedTarget();
+    void linkAsksForTheDeviceItself();
+    void unusableEntryNeverReachesTheFactory_data();
+    void unusableEntryNeverReachesTheFactory();
+    void changedEntryCountsAtTheNextOpen();
+    void refusedOpenIsExplained();
+    void passesTrafficAndLossThrough();
+    void failedOpenIsLoggedOnlyWhenAsked();
+};
+
+void TestLinkPort::factoryIsAskedForTheResolvedTarget_data()
+{
+    QTest::addColumn<QByteArray>("entry");
+    QTest::addColumn<QString>("asked");
+    QTest::addColumn<QString>("settings");
+    QTest::newRow("no entry: the fallback") << QByteArray() << "/dev/ttyS6"
+                                            << "9600,N,8,1";
+    QTest::newRow("device file") << QByteArray("/dev/ttyUSB3\n") << "/dev/ttyUSB3"
+                                 << "19200,N,8,1";
+    QTest::newRow("raw TCP") << QByteArray("tcp://10.1.2.3:4001") << "tcp://10.1.2.3:4001"
+                             << "9600,N,8,1";
+    QTest::newRow("RFC 2217") << QByteArray(" rfc2217://[::1]:2217 \n") << "rfc2217://[::1]:2217"
+                              << "19200,N,8,1";
+}
+
+void TestLinkPort::factoryIsAskedForTheResolvedTarget()
+{
+    QFETCH(QByteArray, entry);
+    QFETCH(QString, asked);
+    QFETCH(QString, settings);
+    ConfigFolder config;
+    if (!entry.isEmpty())
+        mapEntry(7, entry);
+    RecordingFactory factory;
+    LinkPort port(factory);
+    port.setCommPort(7);
+    port.setSettings(settings);
+    QVERIFY(port.open());
+    QCOMPARE(factory.asked, QStringList {asked});
+    QCOMPARE(port.target(), asked);
+    QCOMPARE(factory.last->openedSettings, settings);
+    QVERIFY(port.isOpen());
+    QVERIFY(port.lastError().isEmpty());
+}
+
+void TestLinkPort::linkAsksForTheDeviceItself()
+{
+    ConfigFolder config;
+    QTemporaryFile device;
+    QVERIFY(device.open());
+    QDir().mkpath(PortMap::portsFolder());
+    QVERIFY(QFile::link(device.fileName(), PortMap::entryPath(2)));
+    RecordingFactory factory;
+    LinkPort port(factory);
+    port.setCommPort(2);
+    QVERIFY(port.open());
+    QCOMPARE(factory.asked, QStringList {QFileInfo(device.fileName()).canonicalFilePath()});
+}
+
+void TestLinkPort::unusableEntryNeverReachesTheFactory_data()
+{
+    QTest::addColumn<bool>("dangling");
+    QTest::addColumn<QByteArray>("entry");
+    QTest::newRow("dangling link") << true << QByteArray();
+    QTest::newRow("unknown scheme") << false << QByteArray("ssh://h:22\n");
+    QTest::newRow("bad port") << false << QByteArray("tcp://h:0\n");
+    QTest::newRow("empty file") << false << QByteArray();
+}
+
+void TestLinkPort::unusableEntryNeverReachesTheFactory()
+{
+    QFETCH(bool, dangling);
+    QFETCH(QByteArray, entry);
+    ConfigFolder config;
+    if (dangling) {
+        QDir().mkpath(PortMap::portsFolder());
+        QVERIFY(QFile::link(QStringLiteral("/dev/ttyUSB-gone"), PortMap::entryPath(1)));
+    } else {
+        mapEntry(1, entry);
+    }
+    RecordingFactory factory;
+    LinkPort port(factory);
+    port.setCommPort(1);
+    QVERIFY(!port.open());
+    QVERIFY(factory.asked.isEmpty());
+    QVERIFY(!port.isOpen());
+    QVERIFY2(port.lastError().startsWith(QStringLiteral("COM1 (%1): ").arg(PortMap::entryPath(1))),
+             qPrintable(port.lastError()));
+}
+
+void TestLinkPort::changedEntryCountsAtTheNextOpen()
+{
+    ConfigFolder config;
+    mapEntry(4, "tcp://a:1\n");
+    RecordingFactory factory;
+    LinkPort port(factory);
+    port.setCommPort(4);
+    QVERIFY(port.open());
+    port.close();
+    QVERIFY(port.open()); // the same entry: the same port again
+    port.close();
+    mapEntry(4, "rfc2217://b:2\n");
+    QVERIFY(port.open());
+    QCOMPARE(factory.asked, QStringList({"tcp://a:1", "rfc2217://b:2"}));
+}
+
+void TestLinkPort::refusedOpenIsExplained()
+{
+    ConfigFolder config;
+    mapEntry(9, "tcp://projector:23\n");
+    RecordingFactory factory;
+    factory.refuse = true;
+    LinkPort port(factory);
+    port.setCommPort(9);
+    QVERIFY(!port.open());
+    QVERIFY2(port.lastError().startsWith(QLatin1String("COM9 (tcp://projector:23)")),
+             qPrintable(port.lastError()));
+}
+
+void TestLinkPort::passesTrafficAndLossThrough()
+{
+    ConfigFolder config;
+    RecordingFactory factory;
+    LinkPort port(factory);
+    port.setCommPort(3);
+    QSignalSpy comm(&port, &SerialPort::onComm);
+    QSignalSpy lost(&port, &SerialPort::lost);
+    port.output("C00\r"); // not open yet: nothing, and no port made
+    QVERIFY(factory.asked.isEmpty());
+    QVERIFY(port.open());
+    port.output("CR0\r");
+    QCOMPARE(factory.last->writes, QByteArrayList {"CR0\r"});
+    factory.last->feed("80\r");
+    QCOMPARE(comm.count(), 1);
+    QCOMPARE(port.input(), QByteArray("80\r"));
+    factory.last->pull();
+    QCOMPARE(lost.count(), 1);
+    QVERIFY(!port.isOpen());
+    port.output("CR0\r");
+    QCOMPARE(factory.last->writes.size(), 1);
+}
+
+namespace {
+QStringList logged;
+void keepMessage(QtMsgType, const QMessageLogContext &context, const QString &text)
+{
+    logged << QStringLiteral("%1: %2").arg(QLatin1String(context.category), text);
+}
+} // namespace
+
+void TestLinkPort::failedOpenIsLoggedOnlyWhenAsked()
+{
+    ConfigFolder config;
+    mapEntry(5, "/dev/ttyUSB-none\n");
+    SystemPortFactory factory;
+    LinkPort port(factory);
+    port.setCommPort(5);
+    logged.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
+    QVERIFY(!port.open());
+    QLoggingCategory::setFilterRules(QStringLiteral("orva.*=true"));
+    QVERIFY(!port.open());
+    QLoggingCategory::setFilterRules(QString());
+    qInstallMessageHandler(previous);
+    QCOMPARE(logged.size(), 1);
+    QVERIFY2(logged.first().startsWith(
+                 QLatin1String("orva.link: open failed: COM5 (/dev/ttyUSB-none): ")),
+             qPrintable(logged.first()));
+    QVERIFY2(logged.first().contains(QLatin1String("No such file or directory")),
+             qPrintable(logged.first()));
+}
+
+QTEST_GUILESS_MAIN(TestLinkPort)
+#include "tst_linkport.moc"
