@@ -1,6 +1,7 @@
 #include "form2.h"
 
 #include "link/engine.h"
+#include "link/portinfo.h"
 #include "link/protocol.h"
 #include "link/serialport.h"
 #include "panel/look.h"
@@ -58,6 +59,7 @@ const OptionRow Options[] = {
 };
 // clang-format on
 
+constexpr int HighestOptionPort = 5; // COM1..COM5 have options; OTHER names the rest
 constexpr QRect Text1Twips(180, 2040, 375, 270); // in Frame2
 constexpr QRect Label1Twips(600, 2100, 735, 255); // in Frame2
 constexpr QRect Command1Twips(2040, 1320, 735, 615);
@@ -130,6 +132,8 @@ Form2::Form2(Engine *engine, QWidget *mainWindow)
         option->setGeometry(Look::twips(row.left, row.top, row.width, row.height));
         const Sets sets = row.sets;
         const int value = row.value;
+        if (sets == Sets::ComPortNumber)
+            option->setToolTip(PortInfo::describe(value));
         connect(option, &QRadioButton::clicked, this, [this, sets, value] {
             if (sets == Sets::BaudCode)
                 m_engine->BaudCode = quint8(value);
@@ -139,6 +143,13 @@ Form2::Form2(Engine *engine, QWidget *mainWindow)
         setTabOrder(previous, option);
         previous = option;
     }
+
+    // What the ports OTHER can name stand for, one line each.
+    QStringList others;
+    for (int number = HighestOptionPort + 1; number <= Wire::HighestPortNumber; ++number)
+        others << QStringLiteral("COM%1: %2").arg(number).arg(PortInfo::describe(number));
+    m_text1->setToolTip(others.join(QLatin1Char('\n')));
+    label1->setToolTip(m_text1->toolTip());
 
     QPushButton *command1 = makeButton("Command1", "OK", Command1Twips, this);
     QPushButton *command2 = makeButton("Command2", "Cancel", Command2Twips, this);
@@ -204,8 +215,12 @@ void Form2::Command1_Click()
         return;
     }
     m_text1->setText(NoPortText);
-    const bool stored = Store::saveSetting(Store::ComPortKey, QString::number(engine.ComPortNumber))
-        & Store::saveSetting(Store::BaudRateKey, QString::number(engine.BaudCode));
+    // Both are tried, whatever the first gives.
+    const bool portStored
+        = Store::saveSetting(Store::ComPortKey, QString::number(engine.ComPortNumber));
+    const bool speedStored
+        = Store::saveSetting(Store::BaudRateKey, QString::number(engine.BaudCode));
+    const bool stored = portStored && speedStored;
     QWidget *mainWindow = m_mainWindow;
     unloadAndShowMainWindow();
     if (!stored) {

@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "app/portdialog.h"
 #include "link/engine.h"
+#include "link/portmap.h"
 #include "link/protocol.h"
 #include "panel/look.h"
 #include "settings/form2.h"
@@ -14,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -77,6 +79,7 @@ private slots:
     void closedDialogForgetsUnconfirmedChoice_data();
     void closedDialogForgetsUnconfirmedChoice();
     void choiceThatCannotBeStoredIsTold();
+    void portOptionsSayWhatTheyStandFor();
 };
 
 void TestPortDialog::layoutAndFocus()
@@ -451,6 +454,39 @@ void TestPortDialog::choiceThatCannotBeStoredIsTold()
              qPrintable(boxes.seen.first()));
     QVERIFY(boxes.seen.first().contains(config.settingsFile()));
     QVERIFY(boxes.seen.first().endsWith(QLatin1String("|!")));
+}
+
+// Hovering COM3 tells a technician which adapter or address it is; nothing else changes.
+void TestPortDialog::portOptionsSayWhatTheyStandFor()
+{
+    Rig r;
+    QDir().mkpath(PortMap::portsFolder());
+    const auto entry = [](int number, const QByteArray &target) {
+        QFile file(PortMap::entryPath(number));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(target + '\n');
+    };
+    entry(2, "/dev/ttyUSB-not-plugged");
+    entry(3, "rfc2217://10.0.4.21:4001");
+    entry(4, "ssh://h:22");
+    entry(5, "/dev/ttyUSB-five");
+    entry(6, "/dev/ttyUSB-six");
+    entry(9, "tcp://[fd00::9]:23");
+    Form1 form(&r.engine);
+    Form2 dialog(&r.engine, &form);
+    QCOMPARE(child(&dialog, "Option4")->toolTip(),
+             QStringLiteral("/dev/ttyUSB-not-plugged (not present)"));
+    QCOMPARE(child(&dialog, "Option5")->toolTip(), QStringLiteral("rfc2217://10.0.4.21:4001"));
+    QVERIFY(child(&dialog, "Option6")->toolTip().startsWith(QLatin1String("unusable entry: ")));
+    QCOMPARE(child(&dialog, "Option7")->toolTip(),
+             QStringLiteral("/dev/ttyUSB-five (not present)"));
+    const QStringList other = child(&dialog, "Text1")->toolTip().split(QLatin1Char('\n'));
+    QCOMPARE(other.size(), 10);
+    QCOMPARE(other.first(), QStringLiteral("COM6: /dev/ttyUSB-six (not present)"));
+    QCOMPARE(other.at(3), QStringLiteral("COM9: tcp://[fd00::9]:23"));
+    QVERIFY(other.last().startsWith(QLatin1String("COM15: ")));
+    QCOMPARE(child(&dialog, "Label1")->toolTip(), child(&dialog, "Text1")->toolTip());
+    QCOMPARE(child(&dialog, "Option5")->geometry(), Look::twips(180, 900, 1095, 255));
 }
 
 QTEST_MAIN(TestPortDialog)

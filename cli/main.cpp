@@ -1,0 +1,327 @@
+// orva: the ports, one command, or a full status report, from a shell or a script.
+#include "arguments.h"
+#include "session.h"
+
+#include "link/portinfo.h"
+#include "link/portmap.h"
+#include "link/protocol.h"
+#include "panel/buttonmap.h"
+#include "settings/store.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <cstdio>
+
+namespace {
+
+enum Exit { Success = 0, NoAnswer = 1, PortFailed = 2, Usage = 64 };
+
+void out(const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    std::fputc('\n', stdout);
+}
+
+void complain(const QString &text)
+{
+    std::fprintf(stderr, "orva: %s\n", text.toLocal8Bit().constData());
+}
+
+// A JSON string, kept in the order the fields are written (QJsonObject would sort them).
+QString json(const QString &text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray {text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
+QString json(const std::optional<QString> &text)
+{
+    return text ? json(*text) : QStringLiteral("null");
+}
+
+QString json(bool value)
+{
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+// The bytes as they came, one character a byte.
+QString replyText(const QByteArray &reply)
+{
+    return QString::fromLatin1(reply);
+}
+
+int ports(const Arguments &arguments)
+{
+    QStringList objects;
+    QHash<QString, int> mappedAs;
+    for (int number = Wire::LowestPortNumber; number <= Wire::HighestPortNumber; ++number) {
+        const PortInfo::Report report = PortInfo::probe(number);
+        const QString target = report.target.kind == PortTarget::Kind::Unusable
+            ? report.target.entry
+            : report.target.text();
+        if (report.target.kind == PortTarget::Kind::Device && !report.target.entry.isEmpty())
+            mappedAs.insert(report.target.device, number);
+        const QString state = PortInfo::stateText(report.state);
+        if (arguments.json) {
+            objects << QStringLiteral("{\"port\": %1, \"target\": %2, \"mapped\": %3, "
+                                      "\"state\": %4, \"detail\": %5}")
+                           .arg(json(QStringLiteral("COM%1").arg(number)), json(target),
+                                json(!report.target.entry.isEmpty()), json(state),
+                                json(report.detail));
+            continue;
+        }
+        QString line = QStringLiteral("COM%1").arg(number).leftJustified(6)
+            + target.leftJustified(30) + QLatin1Char(' ') + state;
+        if (!report.detail.isEmpty())
+            line += QStringLiteral(" (%1)").arg(report.detail);
+        if (report.target.entry.isEmpty())
+            line += QStringLiteral(" [no entry]");
+        out(line);
+    }
+    const QVector<PortInfo::Device> devices = PortInfo::devices();
+    int nextFree = Wire::LowestPortNumber;
+    auto freeNumber = [&] {
+        while (nextFree <= Wire::HighestPortNumber
+               && QFileInfo(PortMap::entryPath(nextFree)).exists())
+            ++nextFree;
+        return nextFree <= Wire::HighestPortNumber ? nextFree++ : 0;
+    };
+    if (!arguments.json && !devices.isEmpty())
+        out(QStringLiteral("\nSerial devices of this machine:"));
+    for (const PortInfo::Device &device : devices) {
+        const QString name = device.byId.isEmpty() ? device.path : device.byId;
+        int mapped = mappedAs.value(QFileInfo(device.path).canonicalFilePath());
+        // A device that is some port's fallback needs no entry.
+        for (int n = Wire::LowestPortNumber; !mapped && n <= Wire::HighestPortNumber; ++n) {
+            const PortTarget target = PortMap::resolve(n);
+            if (target.entry.isEmpty() && target.device == device.path)
+                mapped = n;
+        }
+        const int number = mapped ? 0 : freeNumber();
+        const QString map = mapped ? QString()
+            : number               ? QStringLiteral("orva map COM%1 %2").arg(number).arg(name)
+                                   : QString();
+        if (arguments.json) {
+            objects << QStringLiteral("{\"device\": %1, \"byId\": %2, \"manufacturer\": %3, "
+                                      "\"description\": %4, \"serialNumber\": %5, \"mappedAs\": "
+                                      "%6, \"map\": %7}")
+                           .arg(json(device.path), json(device.byId), json(device.manufacturer),
+                                json(device.description), json(device.serialNumber),
+                                mapped ? json(QStringLiteral("COM%1").arg(mapped))
+                                       : QStringLiteral("null"),
+                                map.isEmpty() ? QStringLiteral("null") : json(map));
+            continue;
+        }
+        QStringList about;
+        for (const QString &part : {device.manufacturer, device.description})
+            if (!part.isEmpty() && !about.contains(part))
+                about << part;
+        if (!device.serialNumber.isEmpty())
+            about << QStringLiteral("serial %1").arg(device.serialNumber);
+        QString line = QStringLiteral("  %1").arg(name);
+        if (!about.isEmpty())
+            line += QStringLiteral(" (%1)").arg(about.join(QStringLiteral(", ")));
+        line += mapped      ? QStringLiteral(": mapped as COM%1").arg(mapped)
+            : map.isEmpty() ? QString()
+                            : QStringLiteral(": ") + map;
+        out(line);
+    }
+    if (arguments.json)
+        out(QStringLiteral("[") + objects.join(QStringLiteral(",\n ")) + QStringLiteral("]"));
+    return Success;
+}
+
+int map(const Arguments &arguments)
+{
+    const int number = Arguments::portNumber(arguments.operands.at(0));
+    const QString text = arguments.operands.at(1);
+    const PortTarget target = PortMap::parse(text);
+    if (target.kind == PortTarget::Kind::Unusable) {
+        complain(
+            QStringLiteral("cannot map COM%1 to \"%2\": %3").arg(number).arg(text, target.problem));
+        return Usage;
+    }
+    const QString path = PortMap::entryPath(number);
+    const QFileInfo existing(path);
+    if (existing.exists() || existing.isSymLink()) {
+        if (!arguments.force) {
+            complain(QStringLiteral("COM%1 is mapped already (%2); --force replaces it")
+                         .arg(number)
+                         .arg(path));
+            return NoAnswer;
+        }
+        if (existing.isDir() || !QFile::remove(path)) {
+            complain(QStringLiteral("cannot replace %1").arg(path));
+            return NoAnswer;
+        }
+    }
+    if (!QDir().mkpath(PortMap::portsFolder())) {
+        complain(QStringLiteral("cannot make the ports folder %1").arg(PortMap::portsFolder()));
+        return NoAnswer;
+    }
+    bool written = false;
+#ifndef Q_OS_WIN
+    if (target.kind == PortTarget::Kind::Device) {
+        // As given, so that a /dev/serial/by-id/ name keeps following its adapter.
+        written = QFile::link(text.trimmed(), path);
+    } else
+#endif
+    {
+        QFile file(path);
+        written = file.open(QIODevice::WriteOnly | QIODevice::Text)
+            && file.write((target.kind == PortTarget::Kind::Device ? text.trimmed() : target.text())
+                              .toUtf8()
+                          + '\n')
+                > 0
+            && file.flush();
+    }
+    if (!written) {
+        complain(QStringLiteral("cannot write %1").arg(path));
+        return NoAnswer;
+    }
+    out(QStringLiteral("COM%1 -> %2")
+            .arg(number)
+            .arg(target.kind == PortTarget::Kind::Device ? text.trimmed() : target.text()));
+    return Success;
+}
+
+int unmap(const Arguments &arguments)
+{
+    const int number = Arguments::portNumber(arguments.operands.at(0));
+    const QString path = PortMap::entryPath(number);
+    const QFileInfo entry(path);
+    if (!entry.exists() && !entry.isSymLink()) {
+        complain(QStringLiteral("COM%1 is not mapped").arg(number));
+        return NoAnswer;
+    }
+    if (entry.isDir() || !QFile::remove(path)) {
+        complain(QStringLiteral("cannot remove %1").arg(path));
+        return NoAnswer;
+    }
+    out(QStringLiteral("COM%1 unmapped").arg(number));
+    return Success;
+}
+
+// The port and speed to use: as given, or as the panel has stored them.
+bool openSession(const Arguments &arguments, Session &session, int *exitCode)
+{
+    const Store::StoredPort stored = Store::storedPort();
+    const int port = arguments.port ? arguments.port : stored.comPortNumber;
+    if (!Wire::isUsablePort(port)) {
+        complain(QStringLiteral("no port given and no usable port stored; give one with -p"));
+        *exitCode = PortFailed;
+        return false;
+    }
+    const int baud
+        = arguments.baud ? arguments.baud : (stored.baudCode == Wire::Baud9600Code ? 9600 : 19200);
+    QString error;
+    if (!session.open(port, baud, &error)) {
+        complain(QStringLiteral("cannot open %1").arg(error));
+        *exitCode = PortFailed;
+        return false;
+    }
+    return true;
+}
+
+int send(const Arguments &arguments)
+{
+    Session session;
+    int exitCode = Success;
+    if (!openSession(arguments, session, &exitCode))
+        return exitCode;
+    for (const QString &text : arguments.operands) {
+        const Session::Answer answer = session.send(text.toLatin1(), arguments.waitMs);
+        if (!answer.answered)
+            exitCode = NoAnswer;
+        if (arguments.json) {
+            out(QStringLiteral("{\"command\": %1, \"reply\": %2, \"rendered\": %3, \"status\": %4, "
+                               "\"answered\": %5}")
+                    .arg(json(text), json(replyText(answer.reply)), json(answer.rendered),
+                         json(answer.status), json(answer.answered)));
+            continue;
+        }
+        QString line = text + QLatin1Char('\t') + answer.rendered;
+        if (!answer.answered)
+            line += QStringLiteral("\tno answer");
+        else if (answer.status)
+            line += QLatin1Char('\t') + *answer.status;
+        out(line);
+    }
+    return exitCode;
+}
+
+int report(const Arguments &arguments)
+{
+    Session session;
+    int exitCode = Success;
+    if (!openSession(arguments, session, &exitCode))
+        return exitCode;
+    QStringList fields;
+    for (const ButtonMap::Button &button : ButtonMap::buttons()) {
+        if (button.face != ButtonMap::Face::StatusRead)
+            continue;
+        const QString caption = QString::fromLatin1(button.caption);
+        const Session::Answer answer = session.send(button.command, Session::DefaultWaitMs);
+        if (!answer.answered)
+            exitCode = NoAnswer;
+        if (arguments.json) {
+            fields << QStringLiteral("%1: {\"command\": %2, \"status\": %3, \"reply\": %4, "
+                                     "\"rendered\": %5, \"answered\": %6}")
+                          .arg(json(caption), json(QString::fromLatin1(button.command)),
+                               json(answer.status), json(replyText(answer.reply)),
+                               json(answer.rendered), json(answer.answered));
+            continue;
+        }
+        const QString words = !answer.answered ? QStringLiteral("no answer")
+            : answer.status                    ? *answer.status
+                                               : answer.rendered;
+        out(caption + QStringLiteral(": ") + words);
+    }
+    if (arguments.json)
+        out(QStringLiteral("{") + fields.join(QStringLiteral(",\n ")) + QStringLiteral("}"));
+    return exitCode;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("orva"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ORVA_VERSION));
+
+    Arguments arguments;
+    QString error;
+    if (!Arguments::parse(QCoreApplication::arguments().mid(1), &arguments, &error)) {
+        complain(error);
+        return Usage;
+    }
+    if (arguments.version) {
+        out(QStringLiteral("orva %1").arg(QStringLiteral(ORVA_VERSION)));
+        return Success;
+    }
+    if (arguments.help) {
+        std::fputs(helpText(arguments.command).toLocal8Bit().constData(), stdout);
+        return Success;
+    }
+    switch (arguments.command) {
+    case Arguments::Command::Ports:
+        return ports(arguments);
+    case Arguments::Command::Map:
+        return map(arguments);
+    case Arguments::Command::Unmap:
+        return unmap(arguments);
+    case Arguments::Command::Send:
+        return send(arguments);
+    case Arguments::Command::Report:
+        return report(arguments);
+    case Arguments::Command::None:
+        break;
+    }
+    return Usage;
+}

@@ -1,0 +1,71 @@
+#include "session.h"
+
+#include "link/engine.h"
+#include "link/linkport.h"
+#include "link/portfactory.h"
+#include "link/protocol.h"
+#include "link/timer.h"
+
+#include <QEventLoop>
+
+Session::Session()
+    : m_timers(std::make_unique<QtTimerFactory>())
+    , m_ports(std::make_unique<SystemPortFactory>())
+    , m_port(std::make_unique<LinkPort>(*m_ports))
+    , m_engine(std::make_unique<Engine>(m_port.get(), *m_timers))
+{ }
+
+Session::~Session() = default;
+
+bool Session::open(int portNumber, int baud, QString *error)
+{
+    const quint8 code = baud == 9600 ? Wire::Baud9600Code : Wire::Baud19200Code;
+    if (m_engine->openPort(qint16(portNumber), code))
+        return true;
+    *error = m_port->lastError();
+    return false;
+}
+
+Session::Answer Session::send(const QByteArray &command, int waitMs)
+{
+    Engine &engine = *m_engine;
+    Answer answer;
+    answer.command = command;
+    // The display clear, as between two clicks on the panel: LAMP-TIME's hours are written
+    // behind whatever the STATUS line holds.
+    engine.Timer4_Timer();
+    engine.setIntervals(waitMs, waitMs + Intervals::DisplayClearMs);
+
+    QEventLoop loop;
+    // The reply window empties RxBuffer at its end: keep what it held.
+    const auto keep = QObject::connect(&engine, &Engine::displayChanged, &loop, [&] {
+        if (engine.RxBuffer.isEmpty())
+            return;
+        answer.reply = engine.RxBuffer;
+        answer.rendered = engine.display().rxd;
+        const QString status = engine.display().status;
+        answer.status = status.isEmpty() ? std::nullopt : std::optional<QString>(status);
+        if (engine.RxBuffer.contains(Wire::Cr)) {
+            answer.answered = true;
+            loop.quit();
+        }
+    });
+    QObject::connect(engine.Timer2, &Timer::timeout, &loop, &QEventLoop::quit);
+    engine.CurrentCommand = Wire::frame(command);
+    engine.Hyouji(engine.CurrentCommand, Engine::SendMode);
+    if (!answer.answered)
+        loop.exec();
+    QObject::disconnect(keep);
+    if (!answer.answered) {
+        answer.status.reset();
+        if (answer.reply.isEmpty())
+            answer.rendered = engine.display().rxd; // " X X X X"
+    }
+    if (answer.status) {
+        QString words = *answer.status;
+        while (words.startsWith(QLatin1Char(' ')))
+            words.remove(0, 1);
+        answer.status = words;
+    }
+    return answer;
+}

@@ -1,0 +1,158 @@
+#include "portinfo.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QSerialPortInfo>
+
+namespace PortInfo {
+
+namespace {
+
+// "FTDI FT232R USB UART, serial A50285BI": what tells one adapter from another.
+QString makerOf(const Device &device)
+{
+    QStringList parts;
+    if (!device.manufacturer.isEmpty())
+        parts << device.manufacturer;
+    if (!device.description.isEmpty() && device.description != device.manufacturer)
+        parts << device.description;
+    QString text = parts.join(QLatin1Char(' '));
+    if (!device.serialNumber.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("serial ")
+            + device.serialNumber;
+    return text;
+}
+
+const Device *findDevice(const QVector<Device> &all, const QString &path)
+{
+    for (const Device &device : all) {
+        if (device.path == path)
+            return &device;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+QVector<Device> devices()
+{
+    QHash<QString, QString> byId;
+#ifndef Q_OS_WIN
+    const QDir folder(QStringLiteral("/dev/serial/by-id"));
+    for (const QFileInfo &link : folder.entryInfoList(QDir::System | QDir::Files))
+        byId.insert(link.canonicalFilePath(), link.absoluteFilePath());
+#endif
+    QVector<Device> found;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        Device device;
+        device.path = info.systemLocation();
+        device.byId = byId.value(QFileInfo(device.path).canonicalFilePath());
+        device.description = info.description();
+        device.manufacturer = info.manufacturer();
+        device.serialNumber = info.serialNumber();
+        found << device;
+    }
+    return found;
+}
+
+QString describe(int portNumber)
+{
+    const PortTarget target = PortMap::resolve(portNumber);
+    switch (target.kind) {
+    case PortTarget::Kind::Unusable:
+        return QStringLiteral("unusable entry: %1").arg(target.problem);
+    case PortTarget::Kind::Tcp:
+    case PortTarget::Kind::Rfc2217:
+        return target.text();
+    case PortTarget::Kind::Device:
+        break;
+    }
+#ifndef Q_OS_WIN
+    if (!QFileInfo::exists(target.device))
+        return QStringLiteral("%1 (not present)").arg(target.device);
+#endif
+    const QVector<Device> all = devices();
+    const Device *device = findDevice(all, target.device);
+#ifdef Q_OS_WIN
+    if (!device)
+        return QStringLiteral("%1 (not present)").arg(target.device);
+#endif
+    const QString maker = device ? makerOf(*device) : QString();
+    return maker.isEmpty() ? target.device : QStringLiteral("%1 (%2)").arg(target.device, maker);
+}
+
+Report probe(int portNumber)
+{
+    Report report;
+    report.number = portNumber;
+    report.target = PortMap::resolve(portNumber);
+    switch (report.target.kind) {
+    case PortTarget::Kind::Unusable:
+        report.state = State::Unusable;
+        report.detail = report.target.problem;
+        return report;
+    case PortTarget::Kind::Tcp:
+    case PortTarget::Kind::Rfc2217:
+        report.state = State::Network;
+        return report;
+    case PortTarget::Kind::Device:
+        break;
+    }
+    const QString path = report.target.device;
+    const QVector<Device> all = devices();
+    if (const Device *device = findDevice(all, path))
+        report.detail = makerOf(*device);
+#ifndef Q_OS_WIN
+    const QFileInfo file(path);
+    if (!file.exists()) {
+        report.state = State::Absent;
+        return report;
+    }
+    if (!file.isReadable() || !file.isWritable()) {
+        report.state = State::PermissionDenied;
+        return report;
+    }
+#endif
+    QSerialPort trial(path);
+    if (trial.open(QIODevice::ReadWrite)) {
+        trial.close();
+        report.state = State::Free;
+        return report;
+    }
+    switch (trial.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        report.state = State::Absent;
+        break;
+    case QSerialPort::PermissionError:
+        // Permissions were fine above (POSIX): it is the lock of another program.
+        report.state = State::Held;
+        break;
+    default:
+        report.state = State::Held;
+        report.detail = trial.errorString();
+        break;
+    }
+    return report;
+}
+
+QString stateText(State state)
+{
+    switch (state) {
+    case State::Free:
+        return QStringLiteral("present, free");
+    case State::Held:
+        return QStringLiteral("present, held by another program");
+    case State::PermissionDenied:
+        return QStringLiteral("present, permission denied");
+    case State::Absent:
+        return QStringLiteral("not present");
+    case State::Network:
+        return QStringLiteral("network, not probed");
+    case State::Unusable:
+        return QStringLiteral("unusable");
+    }
+    return {};
+}
+
+} // namespace PortInfo

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "link/portmap.h"
+
+#include <QString>
+#include <QVector>
+
+// What a technician wants to know about a port number before opening it.
+namespace PortInfo {
+
+enum class State {
+    Free, // a device that is there and that nobody holds
+    Held, // a device that another program has open
+    PermissionDenied, // a device this user may not open (on Debian: not in dialout)
+    Absent, // no such device
+    Network, // a network address; not probed, a connect would take the server's one client
+    Unusable, // an entry that cannot be used
+};
+
+struct Report
+{
+    int number = 0;
+    PortTarget target;
+    State state = State::Absent;
+    QString detail; // the device's maker and serial number, or why it is unusable or held
+};
+
+// One line for a tooltip: "/dev/ttyUSB0 (FTDI FT232R, serial A50285BI)",
+// "rfc2217://10.0.4.21:4001", "/dev/ttyS4 (not present)". Opens nothing.
+QString describe(int portNumber);
+
+// Also tries to open a device that is there, and closes it at once, to learn whether another
+// program holds it.
+Report probe(int portNumber);
+QString stateText(State state);
+
+// The serial devices this machine has.
+struct Device
+{
+    QString path; // /dev/ttyUSB0, COM7
+    QString byId; // its /dev/serial/by-id/ name, where there is one
+    QString description;
+    QString manufacturer;
+    QString serialNumber;
+};
+QVector<Device> devices();
+
+} // namespace PortInfo
