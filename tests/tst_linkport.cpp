@@ -29,14 +29,6 @@ public:
     bool refuse = false;
 };
 
-void mapEntry(int number, const QByteArray &contents)
-{
-    QDir().mkpath(PortMap::portsFolder());
-    QFile file(PortMap::entryPath(number));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(contents);
-}
-
 } // namespace
 
 // The program's port: what the factory is asked for at each open, and what passes through.
@@ -77,7 +69,7 @@ void TestLinkPort::factoryIsAskedForTheResolvedTarget()
     QFETCH(QString, settings);
     ConfigFolder config;
     if (!entry.isEmpty())
-        mapEntry(7, entry);
+        ConfigFolder::mapEntry(7, entry);
     RecordingFactory factory;
     LinkPort port(factory);
     port.setCommPort(7);
@@ -123,7 +115,7 @@ void TestLinkPort::unusableEntryNeverReachesTheFactory()
         QDir().mkpath(PortMap::portsFolder());
         QVERIFY(QFile::link(QStringLiteral("/dev/ttyUSB-gone"), PortMap::entryPath(1)));
     } else {
-        mapEntry(1, entry);
+        ConfigFolder::mapEntry(1, entry);
     }
     RecordingFactory factory;
     LinkPort port(factory);
@@ -138,7 +130,7 @@ void TestLinkPort::unusableEntryNeverReachesTheFactory()
 void TestLinkPort::changedEntryCountsAtTheNextOpen()
 {
     ConfigFolder config;
-    mapEntry(4, "tcp://a:1\n");
+    ConfigFolder::mapEntry(4, "tcp://a:1\n");
     RecordingFactory factory;
     LinkPort port(factory);
     port.setCommPort(4);
@@ -146,7 +138,7 @@ void TestLinkPort::changedEntryCountsAtTheNextOpen()
     port.close();
     QVERIFY(port.open()); // the same entry: the same port again
     port.close();
-    mapEntry(4, "rfc2217://b:2\n");
+    ConfigFolder::mapEntry(4, "rfc2217://b:2\n");
     QVERIFY(port.open());
     QCOMPARE(factory.asked, QStringList({"tcp://a:1", "rfc2217://b:2"}));
 }
@@ -154,7 +146,7 @@ void TestLinkPort::changedEntryCountsAtTheNextOpen()
 void TestLinkPort::refusedOpenIsExplained()
 {
     ConfigFolder config;
-    mapEntry(9, "tcp://projector:23\n");
+    ConfigFolder::mapEntry(9, "tcp://projector:23\n");
     RecordingFactory factory;
     factory.refuse = true;
     LinkPort port(factory);
@@ -198,7 +190,7 @@ void keepMessage(QtMsgType, const QMessageLogContext &context, const QString &te
 void TestLinkPort::failedOpenIsLoggedOnlyWhenAsked()
 {
     ConfigFolder config;
-    mapEntry(5, "/dev/ttyUSB-none\n");
+    ConfigFolder::mapEntry(5, "/dev/ttyUSB-none\n");
     SystemPortFactory factory;
     LinkPort port(factory);
     port.setCommPort(5);

@@ -44,14 +44,6 @@ namespace {
 constexpr int StatusButton = 44;
 constexpr int VolumeUpButton = 1;
 
-void mapEntry(int number, const QByteArray &target)
-{
-    QDir().mkpath(PortMap::portsFolder());
-    QFile file(PortMap::entryPath(number));
-    file.open(QIODevice::WriteOnly);
-    file.write(target + '\n');
-}
-
 speed_t slaveSpeed(const Pty &pty)
 {
     termios attributes {};
@@ -63,7 +55,8 @@ struct Ser2netLine
 {
     explicit Ser2netLine(const QByteArray &baudRate = "192")
     {
-        mapEntry(4, "rfc2217://127.0.0.1:" + QByteArray::number(server.telnetPort));
+        ConfigFolder::mapEntry(
+            4, "rfc2217://127.0.0.1:" + QByteArray::number(server.telnetPort) + '\n');
         config.writeSettingsFile("[StartUP]\nComPort=4\nBaudRate=" + baudRate + "\n");
     }
     ConfigFolder config;
@@ -175,7 +168,7 @@ void TestNetworkLine::sevenStatusReadsOverRawTcp()
     const int at = greeting.indexOf("tcp://");
     QVERIFY2(at >= 0, greeting.constData());
     const QByteArray address = greeting.mid(at).split(' ').first().chopped(1); // "...:port."
-    mapEntry(6, address);
+    ConfigFolder::mapEntry(6, address + '\n');
     config.writeSettingsFile("[StartUP]\nComPort=6\nBaudRate=96\n");
     Program program;
     QVERIFY(program.form().Form_Load());
@@ -212,7 +205,7 @@ void TestNetworkLine::refusedAddressFailsTheOpen()
         QVERIFY(gone.listen(QHostAddress::LocalHost, 0));
         closedPort = gone.serverPort();
     }
-    mapEntry(6, "tcp://127.0.0.1:" + QByteArray::number(closedPort));
+    ConfigFolder::mapEntry(6, "tcp://127.0.0.1:" + QByteArray::number(closedPort) + '\n');
     config.writeSettingsFile("[StartUP]\nComPort=6\nBaudRate=96\n");
     Program program;
     QElapsedTimer clock;
@@ -229,7 +222,8 @@ void TestNetworkLine::silentServerFailsTheOpenWhileTheWindowPaints()
     ConfigFolder config;
     QTcpServer silent;
     QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
-    mapEntry(6, "rfc2217://127.0.0.1:" + QByteArray::number(silent.serverPort()));
+    ConfigFolder::mapEntry(6,
+                           "rfc2217://127.0.0.1:" + QByteArray::number(silent.serverPort()) + '\n');
     config.writeSettingsFile("[StartUP]\nComPort=6\nBaudRate=96\n");
     Program program;
     program.form().setHeight(Form1::ExpandedHeightTwips); // the TxD line in sight

@@ -1,4 +1,5 @@
 #include "link/networkport.h"
+#include "support/bytes.h"
 #include "support/cpuclock.h"
 #include "support/ser2net.h"
 #include "tools/pty/pty.h"
@@ -21,19 +22,6 @@ using Mode = NetworkPort::Mode;
 Q_DECLARE_METATYPE(NetworkPort::Mode)
 
 namespace {
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
-
-QByteArray allBytes()
-{
-    QByteArray bytes;
-    for (int i = 0; i < 256; ++i)
-        bytes.append(char(i));
-    return bytes;
-}
 
 // What a client sends first, written out byte by byte.
 QByteArray openingFor(const QByteArray &speed)

@@ -460,11 +460,8 @@ void TestPortDialog::choiceThatCannotBeStoredIsTold()
 void TestPortDialog::portOptionsSayWhatTheyStandFor()
 {
     Rig r;
-    QDir().mkpath(PortMap::portsFolder());
     const auto entry = [](int number, const QByteArray &target) {
-        QFile file(PortMap::entryPath(number));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(target + '\n');
+        ConfigFolder::mapEntry(number, target + '\n');
     };
     entry(2, "/dev/ttyUSB-not-plugged");
     entry(3, "rfc2217://10.0.4.21:4001");

@@ -31,14 +31,6 @@ namespace {
 
 using Kind = PortTarget::Kind;
 
-void writeEntry(int number, const QByteArray &contents)
-{
-    QDir().mkpath(PortMap::portsFolder());
-    QFile file(PortMap::entryPath(number));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(contents);
-}
-
 } // namespace
 
 void TestPortMap::parse_data()
@@ -128,7 +120,7 @@ void TestPortMap::fileEntry()
     QFETCH(QByteArray, contents);
     QFETCH(QString, written);
     ConfigFolder config;
-    writeEntry(5, contents);
+    ConfigFolder::mapEntry(5, contents);
     const PortTarget target = PortMap::resolve(5);
     QCOMPARE(target.text(), written);
     QCOMPARE(target.entry, PortMap::entryPath(5));
@@ -138,7 +130,7 @@ void TestPortMap::fileEntry()
 void TestPortMap::noEntryFallsBack()
 {
     ConfigFolder config;
-    writeEntry(2, "tcp://h:23\n"); // another port's entry changes nothing
+    ConfigFolder::mapEntry(2, "tcp://h:23\n"); // another port's entry changes nothing
     for (int number : {1, 3, 15}) {
         const PortTarget target = PortMap::resolve(number);
         QCOMPARE(int(target.kind), int(Kind::Device));
@@ -186,7 +178,7 @@ void TestPortMap::unreadableEntryIsUnusable()
     if (geteuid() == 0)
         QSKIP("root reads a file whatever its mode");
     ConfigFolder config;
-    writeEntry(6, "tcp://h:23\n");
+    ConfigFolder::mapEntry(6, "tcp://h:23\n");
     QVERIFY(QFile::setPermissions(PortMap::entryPath(6), QFileDevice::WriteOwner));
     const PortTarget target = PortMap::resolve(6);
     QCOMPARE(int(target.kind), int(Kind::Unusable));

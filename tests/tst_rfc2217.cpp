@@ -1,21 +1,10 @@
 #include "link/rfc2217.h"
 
+#include "support/bytes.h"
+
 #include <QTest>
 
 namespace {
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
-
-QByteArray allBytes()
-{
-    QByteArray bytes;
-    for (int i = 0; i < 256; ++i)
-        bytes.append(char(i));
-    return bytes;
-}
 
 // Everything a stream gave, fed in the pieces given.
 struct Fed

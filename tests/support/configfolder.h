@@ -1,6 +1,9 @@
 #pragma once
 
 #include "link/configdir.h"
+#include "link/portmap.h"
+
+#include <QDir>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -22,6 +25,14 @@ public:
     {
         QDir().mkpath(ConfigDir::appFolder());
         QFile file(settingsFile());
+        file.open(QIODevice::WriteOnly);
+        file.write(contents);
+    }
+    // Writes the ports-folder entry COMn, as a user or orva map would.
+    static void mapEntry(int portNumber, const QByteArray &contents)
+    {
+        QDir().mkpath(PortMap::portsFolder());
+        QFile file(PortMap::entryPath(portNumber));
         file.open(QIODevice::WriteOnly);
         file.write(contents);
     }
