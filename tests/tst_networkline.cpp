@@ -10,7 +10,7 @@
 #include "support/enginefixture.h"
 #include "support/messageboxes.h"
 #include "support/ptyline.h"
-#include "support/ser2net.h"
+#include "support/ser2netline.h"
 #include "tools/pty/pty.h"
 
 #include <QElapsedTimer>
@@ -44,36 +44,11 @@ namespace {
 constexpr int StatusButton = 44;
 constexpr int VolumeUpButton = 1;
 
-void mapEntry(int number, const QByteArray &target)
-{
-    QDir().mkpath(PortMap::portsFolder());
-    QFile file(PortMap::entryPath(number));
-    file.open(QIODevice::WriteOnly);
-    file.write(target + '\n');
-}
-
 speed_t slaveSpeed(const Pty &pty)
 {
     termios attributes {};
     return pty.slaveAttributes(&attributes) ? cfgetispeed(&attributes) : speed_t(0);
 }
-
-// COM4 mapped to ser2net's RFC 2217 accepter, in front of a pseudo-terminal.
-struct Ser2netLine
-{
-    explicit Ser2netLine(const QByteArray &baudRate = "192")
-    {
-        mapEntry(4, "rfc2217://127.0.0.1:" + QByteArray::number(server.telnetPort));
-        config.writeSettingsFile("[StartUP]\nComPort=4\nBaudRate=" + baudRate + "\n");
-    }
-    ConfigFolder config;
-    Pty pty;
-    Ser2net server {pty.slavePath()};
-    bool started = server.start();
-    Program program;
-    Engine &engine = program.engine();
-    Form1 &form = program.form();
-};
 
 // COM and OK in the port dialog, with the speed option given (Option1 is 9600, Option2 19200).
 void reopenFromDialog(Form1 &form, const char *speedOption)
@@ -175,7 +150,7 @@ void TestNetworkLine::sevenStatusReadsOverRawTcp()
     const int at = greeting.indexOf("tcp://");
     QVERIFY2(at >= 0, greeting.constData());
     const QByteArray address = greeting.mid(at).split(' ').first().chopped(1); // "...:port."
-    mapEntry(6, address);
+    mapPortEntry(6, address);
     config.writeSettingsFile("[StartUP]\nComPort=6\nBaudRate=96\n");
     Program program;
     QVERIFY(program.form().Form_Load());
@@ -212,7 +187,7 @@ void TestNetworkLine::refusedAddressFailsTheOpen()
         QVERIFY(gone.listen(QHostAddress::LocalHost, 0));
         closedPort = gone.serverPort();
     }
-    mapEntry(6, "tcp://127.0.0.1:" + QByteArray::number(closedPort));
+    mapPortEntry(6, "tcp://127.0.0.1:" + QByteArray::number(closedPort));
     config.writeSettingsFile("[StartUP]\nComPort=6\nBaudRate=96\n");
     Program program;
     QElapsedTimer clock;
@@ -229,7 +204,7 @@ void TestNetworkLine::silentServerFailsTheOpenWhileTheWindowPaints()
     ConfigFolder config;
     QTcpServer silent;
     QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
-    mapEntry(6, "rfc2217://127.0.0.1:" + QByteArray::number(silent.serverPort()));
+    mapPortEntry(6, "rfc2217://127.0.0.1:" + QByteArray::number(silent.serverPort()));
     config.writeSettingsFile("[StartUP]\nComPort=6\nBaudRate=96\n");
     Program program;
     program.form().setHeight(Form1::ExpandedHeightTwips); // the TxD line in sight
