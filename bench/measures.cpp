@@ -338,11 +338,11 @@ void replyToStatus(const Options &options, Table &table)
 }
 
 // The targets stay those of the pseudo-terminal, with ser2net sending each read from the line at
-// once: loopback and ser2net's pass add a few hundred microseconds at most, and a technician
-// waiting for a reply gets no more time because a device server stands in for the cable. With
-// its default batching ser2net holds the device's characters back by design (at least 1 ms, and
-// a reply in two pieces meets Nagle against our delayed ACK), so those replies are shown without
-// a target. The click goes the other way, which that batching does not touch.
+// once: loopback and ser2net's pass add about 0.1 ms at the median, 0.4 ms at the 99th percentile,
+// and a technician gets no more time because a device server stands in for the cable. With its
+// default batching ser2net holds the device's characters back by design (at least 1 ms, and a reply
+// in two pieces meets Nagle against our delayed ACK), so those replies are shown without a target.
+// The click goes the other way, which that batching does not touch.
 void overRfc2217(const Options &options, Table &table)
 {
     struct Figure
