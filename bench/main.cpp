@@ -1,5 +1,6 @@
 // orva-bench: how quickly the panel reacts and what it costs, measured on the real window, engine
-// and serial port over a pseudo-terminal. Run on demand; not one of the tests.
+// and serial port over a pseudo-terminal (and through ser2net). Run on demand; not one of the
+// tests.
 
 #include "bench.h"
 #include "measures.h"
@@ -22,8 +23,8 @@ void usage()
                 "  --compact        window at its start-up height: echo and STATUS lines not "
                 "drawn\n"
                 "  --flood-seconds  length of each flood (60, quick 5)\n"
-                "  --only           click, reply, receive, hold, flood (idle and 19200 baud),\n"
-                "                   fastflood, startup\n");
+                "  --only           click, reply, rfc2217 (both over ser2net), receive, hold,\n"
+                "                   flood (idle and 19200 baud), fastflood, startup\n");
 }
 
 } // namespace
@@ -78,6 +79,7 @@ int main(int argc, char *argv[])
     const Section sections[] = {
         {{QStringLiteral("click")}, Bench::clickToWire},
         {{QStringLiteral("reply")}, Bench::replyToStatus},
+        {{QStringLiteral("rfc2217")}, Bench::overRfc2217},
         {{QStringLiteral("receive")}, Bench::receiveCost},
         {{QStringLiteral("hold")}, Bench::holdRhythm},
         {{QStringLiteral("flood"), QStringLiteral("fastflood")}, Bench::flood},

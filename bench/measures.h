@@ -45,6 +45,8 @@ struct Options
 
 void clickToWire(const Options &options, Table &table);
 void replyToStatus(const Options &options, Table &table);
+// Both figures again, the panel on COM4 through ser2net's RFC 2217 accepter on loopback.
+void overRfc2217(const Options &options, Table &table);
 void receiveCost(const Options &options, Table &table);
 void holdRhythm(const Options &options, Table &table);
 void flood(const Options &options, Table &table);

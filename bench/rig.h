@@ -1,6 +1,16 @@
 #pragma once
 
 #include "support/ptyline.h"
+#include "support/ser2netline.h"
+
+// What a measurement drives: the panel shown on its port, and the master end of the
+// pseudo-terminal that plays the projector, however the port reaches it.
+struct Rig
+{
+    Form1 &form;
+    SerialPort &port;
+    Pty &pty;
+};
 
 // The real panel started on its stored port: a pseudo-terminal linked as COM3, whose master end
 // plays the projector.
@@ -11,4 +21,15 @@ struct LineRig : PtyLine
     explicit LineRig(const QByteArray &baudRate = "192")
         : PtyLine(PortNumber, baudRate)
     { }
+    Rig parts() { return {form, port, pty}; }
+};
+
+// The same over the network: COM4 names ser2net's RFC 2217 accepter on loopback, and ser2net
+// holds the pseudo-terminal's slave end.
+struct NetworkRig : Ser2netLine
+{
+    explicit NetworkRig(Ser2net::Batching batching, const QByteArray &baudRate = "192")
+        : Ser2netLine(baudRate, batching)
+    { }
+    Rig parts() { return {form, port, pty}; }
 };

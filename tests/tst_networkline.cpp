@@ -10,7 +10,7 @@
 #include "support/enginefixture.h"
 #include "support/messageboxes.h"
 #include "support/ptyline.h"
-#include "support/ser2net.h"
+#include "support/ser2netline.h"
 #include "tools/pty/pty.h"
 
 #include <QElapsedTimer>
@@ -49,24 +49,6 @@ speed_t slaveSpeed(const Pty &pty)
     termios attributes {};
     return pty.slaveAttributes(&attributes) ? cfgetispeed(&attributes) : speed_t(0);
 }
-
-// COM4 mapped to ser2net's RFC 2217 accepter, in front of a pseudo-terminal.
-struct Ser2netLine
-{
-    explicit Ser2netLine(const QByteArray &baudRate = "192")
-    {
-        ConfigFolder::mapEntry(
-            4, "rfc2217://127.0.0.1:" + QByteArray::number(server.telnetPort) + '\n');
-        config.writeSettingsFile("[StartUP]\nComPort=4\nBaudRate=" + baudRate + "\n");
-    }
-    ConfigFolder config;
-    Pty pty;
-    Ser2net server {pty.slavePath()};
-    bool started = server.start();
-    Program program;
-    Engine &engine = program.engine();
-    Form1 &form = program.form();
-};
 
 // COM and OK in the port dialog, with the speed option given (Option1 is 9600, Option2 19200).
 void reopenFromDialog(Form1 &form, const char *speedOption)

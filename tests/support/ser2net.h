@@ -13,7 +13,14 @@
 class Ser2net
 {
 public:
-    explicit Ser2net(const QString &device, const QByteArray &lineDefaults = "38400n81")
+    // What ser2net does with characters from the device before it sends them on.
+    enum class Batching {
+        Default, // waits two characters' time (at least 1 ms) for more; Nagle on its socket
+        Off, // "chardelay: false" and TCP_NODELAY: every read from the device goes out at once
+    };
+
+    explicit Ser2net(const QString &device, const QByteArray &lineDefaults = "38400n81",
+                     Batching batching = Batching::Default)
     {
         // Free ports now; ser2net binds them with SO_REUSEADDR, so a restart gets them back.
         QTcpServer telnet;
@@ -25,10 +32,13 @@ public:
         QFile config(configPath());
         config.open(QIODevice::WriteOnly);
         // "local": a pseudo-terminal has no modem lines to watch.
+        const bool unbatched = batching == Batching::Off;
         config.write("connection: &projector\n"
-                     "  accepter: telnet(rfc2217),tcp,127.0.0.1,"
+                     "  accepter: telnet(rfc2217),"
+                     + QByteArray(unbatched ? "tcp(nodelay)" : "tcp") + ",127.0.0.1,"
                      + QByteArray::number(telnetPort) + "\n  connector: serialdev,"
                      + device.toLocal8Bit() + "," + lineDefaults + ",local\n"
+                     + QByteArray(unbatched ? "  options:\n    chardelay: false\n" : "")
                      + "connection: &projectorraw\n  accepter: tcp,127.0.0.1,"
                      + QByteArray::number(rawPort) + "\n  connector: serialdev,"
                      + device.toLocal8Bit() + "," + lineDefaults + ",local\n");
