@@ -1,11 +1,13 @@
-# orva_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [ARGS ...] [TIMING])
+# orva_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [ARGS ...] [TIMING]
+#               [BUILD_ONLY])
 # orva_add_test(<name> PROGRAM <earlier test> [LABELS ...] [TIMEOUT s] [ARGS ...] [TIMING])
 # Every test runs headless, with its own settings folder, and gives up after a timeout. PROGRAM
 # runs another part (ARGS) of a test program built by an earlier call. TIMING marks a test that
 # measures real time: it gets the label `timing` and never runs beside another such test, so that
-# its tolerances only have to absorb the rest of the machine.
+# its tolerances only have to absorb the rest of the machine. BUILD_ONLY builds the program for
+# entries that the caller adds itself.
 function(orva_add_test name)
-    cmake_parse_arguments(ARG "TIMING" "TIMEOUT;PROGRAM" "SOURCES;LIBS;LABELS;ARGS" ${ARGN})
+    cmake_parse_arguments(ARG "TIMING;BUILD_ONLY" "TIMEOUT;PROGRAM" "SOURCES;LIBS;LABELS;ARGS" ${ARGN})
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
@@ -19,6 +21,9 @@ function(orva_add_test name)
             # QSKIP("why") leaves the variadic part of Qt's macro empty.
             target_compile_options(${name} PRIVATE -Wno-gnu-zero-variadic-macro-arguments)
         endif()
+    endif()
+    if(ARG_BUILD_ONLY)
+        return()
     endif()
     add_test(NAME ${name} COMMAND ${program} ${ARG_ARGS})
     set(labels ${ARG_LABELS})
