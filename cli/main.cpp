@@ -117,15 +117,10 @@ int ports(const Arguments &arguments)
                                 map.isEmpty() ? QStringLiteral("null") : json(map));
             continue;
         }
-        QStringList about;
-        for (const QString &part : {device.manufacturer, device.description})
-            if (!part.isEmpty() && !about.contains(part))
-                about << part;
-        if (!device.serialNumber.isEmpty())
-            about << QStringLiteral("serial %1").arg(device.serialNumber);
+        const QString about = PortInfo::maker(device);
         QString line = QStringLiteral("  %1").arg(name);
         if (!about.isEmpty())
-            line += QStringLiteral(" (%1)").arg(about.join(QStringLiteral(", ")));
+            line += QStringLiteral(" (%1)").arg(about);
         line += mapped      ? QStringLiteral(": mapped as COM%1").arg(mapped)
             : map.isEmpty() ? QString()
                             : QStringLiteral(": ") + map;

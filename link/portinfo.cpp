@@ -9,8 +9,18 @@ namespace PortInfo {
 
 namespace {
 
-// "FTDI FT232R USB UART, serial A50285BI": what tells one adapter from another.
-QString makerOf(const Device &device)
+const Device *findDevice(const QVector<Device> &all, const QString &path)
+{
+    for (const Device &device : all) {
+        if (device.path == path)
+            return &device;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+QString maker(const Device &device)
 {
     QStringList parts;
     if (!device.manufacturer.isEmpty())
@@ -23,17 +33,6 @@ QString makerOf(const Device &device)
             + device.serialNumber;
     return text;
 }
-
-const Device *findDevice(const QVector<Device> &all, const QString &path)
-{
-    for (const Device &device : all) {
-        if (device.path == path)
-            return &device;
-    }
-    return nullptr;
-}
-
-} // namespace
 
 QVector<Device> devices()
 {
@@ -78,8 +77,8 @@ QString describe(int portNumber)
     if (!device)
         return QStringLiteral("%1 (not present)").arg(target.device);
 #endif
-    const QString maker = device ? makerOf(*device) : QString();
-    return maker.isEmpty() ? target.device : QStringLiteral("%1 (%2)").arg(target.device, maker);
+    const QString made = device ? maker(*device) : QString();
+    return made.isEmpty() ? target.device : QStringLiteral("%1 (%2)").arg(target.device, made);
 }
 
 Report probe(int portNumber)
@@ -102,7 +101,7 @@ Report probe(int portNumber)
     const QString path = report.target.device;
     const QVector<Device> all = devices();
     if (const Device *device = findDevice(all, path))
-        report.detail = makerOf(*device);
+        report.detail = maker(*device);
 #ifndef Q_OS_WIN
     const QFileInfo file(path);
     if (!file.exists()) {

@@ -44,5 +44,7 @@ struct Device
     QString serialNumber;
 };
 QVector<Device> devices();
+// What tells one adapter from another: "FTDI FT232R USB UART, serial A50285BI"; may be empty.
+QString maker(const Device &device);
 
 } // namespace PortInfo
