@@ -767,7 +767,10 @@ void TestNetworkPortSer2net::secondClientTurnedAway()
     QVERIFY(!second.open());
     qInfo("turned away after %lld ms: %s", clock.elapsed(), qPrintable(second.lastError()));
     QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
-    QVERIFY2(second.lastError().contains(QLatin1String("in use")), qPrintable(second.lastError()));
+    // ser2net says "Port already in use" before it closes, but a close that meets our unread
+    // negotiation is a reset, and the kernel may drop the words with it: only the close is sure.
+    QVERIFY2(second.lastError().contains(QLatin1String("closed the connection")),
+             qPrintable(second.lastError()));
     QVERIFY(first.isOpen());
     first.close();
     // Free once ser2net has let go of the first one.
