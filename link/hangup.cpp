@@ -1,8 +1,8 @@
 #include "hangup.h"
 
-#ifdef Q_OS_WIN
+#ifdef _WIN32
 
-bool HangUp::detected(qintptr)
+bool HangUp::detected(Handle)
 {
     return false; // an unplug arrives as an error of the port there
 }
@@ -11,12 +11,12 @@ bool HangUp::detected(qintptr)
 
 #include <poll.h>
 
-bool HangUp::detected(qintptr handle)
+bool HangUp::detected(Handle handle)
 {
     if (handle < 0)
         return false;
     pollfd watched {};
-    watched.fd = static_cast<int>(handle);
+    watched.fd = handle;
     watched.events = 0;
     if (::poll(&watched, 1, 0) <= 0)
         return false;
