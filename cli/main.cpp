@@ -2,6 +2,7 @@
 #include "arguments.h"
 #include "session.h"
 
+#include "link/entryfile.h"
 #include "link/portinfo.h"
 #include "link/portmap.h"
 #include "link/protocol.h"
@@ -86,8 +87,7 @@ int ports(const Arguments &arguments)
     const QVector<PortInfo::Device> devices = PortInfo::devices();
     int nextFree = Wire::LowestPortNumber;
     auto freeNumber = [&] {
-        while (nextFree <= Wire::HighestPortNumber
-               && QFileInfo(PortMap::entryPath(nextFree)).exists())
+        while (nextFree <= Wire::HighestPortNumber && PortMap::hasEntry(nextFree))
             ++nextFree;
         return nextFree <= Wire::HighestPortNumber ? nextFree++ : 0;
     };
@@ -142,15 +142,14 @@ int map(const Arguments &arguments)
         return Usage;
     }
     const QString path = PortMap::entryPath(number);
-    const QFileInfo existing(path);
-    if (existing.exists() || existing.isSymLink()) {
+    if (PortMap::hasEntry(number)) {
         if (!arguments.force) {
             complain(QStringLiteral("COM%1 is mapped already (%2); --force replaces it")
                          .arg(number)
                          .arg(path));
             return NoAnswer;
         }
-        if (existing.isDir() || !QFile::remove(path)) {
+        if (!EntryFile::remove(path)) {
             complain(QStringLiteral("cannot replace %1").arg(path));
             return NoAnswer;
         }
@@ -160,6 +159,7 @@ int map(const Arguments &arguments)
         return NoAnswer;
     }
     bool written = false;
+    QString error;
 #ifndef Q_OS_WIN
     if (target.kind == PortTarget::Kind::Device) {
         // As given, so that a /dev/serial/by-id/ name keeps following its adapter.
@@ -167,16 +167,13 @@ int map(const Arguments &arguments)
     } else
 #endif
     {
-        QFile file(path);
-        written = file.open(QIODevice::WriteOnly | QIODevice::Text)
-            && file.write((target.kind == PortTarget::Kind::Device ? text.trimmed() : target.text())
-                              .toUtf8()
-                          + '\n')
-                > 0
-            && file.flush();
+        const QString line
+            = target.kind == PortTarget::Kind::Device ? text.trimmed() : target.text();
+        written = EntryFile::write(path, line.toUtf8() + '\n', &error);
     }
     if (!written) {
-        complain(QStringLiteral("cannot write %1").arg(path));
+        complain(QStringLiteral("cannot write %1%2")
+                     .arg(path, error.isEmpty() ? QString() : QStringLiteral(": ") + error));
         return NoAnswer;
     }
     out(QStringLiteral("COM%1 -> %2")
@@ -189,12 +186,11 @@ int unmap(const Arguments &arguments)
 {
     const int number = Arguments::portNumber(arguments.operands.at(0));
     const QString path = PortMap::entryPath(number);
-    const QFileInfo entry(path);
-    if (!entry.exists() && !entry.isSymLink()) {
+    if (!PortMap::hasEntry(number)) {
         complain(QStringLiteral("COM%1 is not mapped").arg(number));
         return NoAnswer;
     }
-    if (entry.isDir() || !QFile::remove(path)) {
+    if (!EntryFile::remove(path)) {
         complain(QStringLiteral("cannot remove %1").arg(path));
         return NoAnswer;
     }

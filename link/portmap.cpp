@@ -1,8 +1,8 @@
 #include "portmap.h"
 
 #include "link/configdir.h"
+#include "link/entryfile.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QRegularExpression>
@@ -135,6 +135,11 @@ PortTarget parse(const QString &text)
                         .arg(line));
 }
 
+bool hasEntry(int portNumber)
+{
+    return EntryFile::exists(entryPath(portNumber));
+}
+
 PortTarget resolve(int portNumber)
 {
     const QString path = entryPath(portNumber);
@@ -146,14 +151,9 @@ PortTarget resolve(int portNumber)
         target = QFileInfo::exists(points)
             ? device(points)
             : unusable(QStringLiteral("links to %1, which does not exist").arg(points));
-    } else if (entry.exists()) {
-        QFile file(path);
-        if (!entry.isFile())
-            target = unusable(QStringLiteral("is not a file or a link"));
-        else if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            target = unusable(QStringLiteral("cannot be read: %1").arg(file.errorString()));
-        else
-            target = parse(QString::fromUtf8(file.readLine(4096)));
+    } else if (EntryFile::exists(path)) {
+        const EntryFile::Read read = EntryFile::readFirstLine(path);
+        target = read.ok ? parse(read.line) : unusable(read.problem);
     } else {
 #ifdef Q_OS_WIN
         target = device(QStringLiteral("COM%1").arg(portNumber));

@@ -24,6 +24,8 @@ namespace PortMap {
 // Where COM1..COM15 are mapped: <config folder>/ports.
 QString portsFolder();
 QString entryPath(int portNumber);
+// Something is at the entry's path, usable or not (a dangling link counts).
+bool hasEntry(int portNumber);
 
 // Reads the entry for the number at every call. No entry: the usual device for the number
 // (/dev/ttyS{n-1}, COMn on Windows). An entry that cannot be used is Unusable, never another
