@@ -31,8 +31,11 @@ function(orva_add_test name)
         list(APPEND labels timing)
         set_tests_properties(${name} PROPERTIES RESOURCE_LOCK real-time)
     endif()
+    # The test's own settings folder; ORVA_CONFIG_HOME does for Windows what XDG_CONFIG_HOME does
+    # elsewhere, and also keeps the registry out of it.
+    set(folder ${CMAKE_BINARY_DIR}/test-config/${name})
     set_tests_properties(${name} PROPERTIES
         TIMEOUT ${ARG_TIMEOUT}
         LABELS "${labels}"
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config/${name}")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${folder};ORVA_CONFIG_HOME=${folder}")
 endfunction()

@@ -4,10 +4,26 @@
 
 namespace ConfigDir {
 
+namespace {
+
+const char RedirectVariable[] = "ORVA_CONFIG_HOME";
+
+} // namespace
+
+bool isRedirected()
+{
+#ifdef Q_OS_WIN
+    return !qEnvironmentVariableIsEmpty(RedirectVariable);
+#else
+    return false;
+#endif
+}
+
 QString appFolder()
 {
 #ifdef Q_OS_WIN
-    return QDir::fromNativeSeparators(qEnvironmentVariable("APPDATA")) + QStringLiteral("/ORVA");
+    const QString base = qEnvironmentVariable(isRedirected() ? RedirectVariable : "APPDATA");
+    return QDir::fromNativeSeparators(base) + QStringLiteral("/ORVA");
 #else
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (base.isEmpty())

@@ -21,15 +21,14 @@ QSettings openStore()
 {
 #ifdef Q_OS_WIN
     // Where the platform's own per-user settings functions keep application ORVA.
-    return QSettings(
-        QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\ORVA"),
-        QSettings::NativeFormat);
-#else
-    // Same file as QSettings(NativeFormat, UserScope, "ORVA", "ORVA"), but the folder is
-    // looked up at every call instead of once per process.
-    return QSettings(ConfigDir::appFolder() + QStringLiteral("/ORVA.conf"),
-                     QSettings::NativeFormat);
+    if (!ConfigDir::isRedirected())
+        return QSettings(
+            QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\ORVA"),
+            QSettings::NativeFormat);
 #endif
+    // Same file as QSettings(NativeFormat, UserScope, "ORVA", "ORVA") on POSIX, but the folder
+    // is looked up at every call instead of once per process.
+    return QSettings(ConfigDir::appFolder() + QStringLiteral("/ORVA.conf"), QSettings::IniFormat);
 }
 
 bool isDigit(QChar c)
