@@ -22,7 +22,11 @@ struct Server
     ~Server()
     {
         if (process.state() != QProcess::NotRunning) {
+#ifdef Q_OS_WIN
+            process.kill(); // terminate() closes windows, and a console program has none
+#else
             process.terminate();
+#endif
             if (!process.waitForFinished(5000))
                 process.kill();
         }
@@ -43,7 +47,7 @@ struct Server
             greeting += process.readAllStandardOutput();
         }
         static const QRegularExpression line(
-            QStringLiteral("^Virtual projector on tcp://(.+):(\\d+)\\. Ctrl\\+C ends it\\.\n$"));
+            QStringLiteral("^Virtual projector on tcp://(.+):(\\d+)\\. Ctrl\\+C ends it\\.\r?\n$"));
         const QRegularExpressionMatch match = line.match(QString::fromLatin1(greeting));
         if (!match.hasMatch())
             return false;
