@@ -94,6 +94,7 @@ endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/PackageTools.cmake)
 # The panel's captions are laid out for this face's metrics.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-ipafont-gothic)
 include(CPack)
