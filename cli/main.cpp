@@ -247,6 +247,8 @@ int send(const Arguments &arguments)
             line += QLatin1Char('\t') + *answer.status;
         out(line);
     }
+    if (exitCode == NoAnswer)
+        complain(QStringLiteral("no answer on %1").arg(session.where()));
     return exitCode;
 }
 
@@ -279,6 +281,8 @@ int report(const Arguments &arguments)
     }
     if (arguments.json)
         out(QStringLiteral("{") + fields.join(QStringLiteral(",\n ")) + QStringLiteral("}"));
+    if (exitCode == NoAnswer)
+        complain(QStringLiteral("no answer on %1").arg(session.where()));
     return exitCode;
 }
 

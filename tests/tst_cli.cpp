@@ -101,10 +101,11 @@ void TestCli::cleanup()
     m_config = nullptr;
 }
 
+// As the README's first example: neither side given a speed, nothing stored.
 void TestCli::sendPrintsTheDecodedWords()
 {
     QVERIFY(startProjector());
-    const Run run = orva({"send", "-p", QString::number(Port), "-b", "9600", "CR0"});
+    const Run run = orva({"send", "-p", QString::number(Port), "CR0"});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out, QByteArray("CR0\t 8 0  [CR] \tStand by\n"));
     QCOMPARE(run.err, QByteArray());
@@ -113,8 +114,8 @@ void TestCli::sendPrintsTheDecodedWords()
 void TestCli::severalCommandsComeBackInOrder()
 {
     QVERIFY(startProjector());
-    const Run run = orva({"send", "--json", "-p", QString::number(Port), "-b", "9600", "CR0", "C00",
-                          "CR0", "CF LAMPMODE ECO1", "CR LAMPMODE", "NOSUCH"});
+    const Run run = orva({"send", "--json", "-p", QString::number(Port), "CR0", "C00", "CR0",
+                          "CF LAMPMODE ECO1", "CR LAMPMODE", "NOSUCH"});
     QCOMPARE(run.exitCode, 0);
     const QList<QByteArray> lines = run.out.trimmed().split('\n');
     QCOMPARE(lines.size(), 6);
@@ -149,6 +150,11 @@ void TestCli::silentProjectorExitsOne()
     const Run run = orva({"send", "-p", QString::number(Port), "--wait", "300", "CR0", "C00"});
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.out, QByteArray("CR0\t X X X X\tno answer\nC00\t X X X X\tno answer\n"));
+    // Where it listened, so that a wrong port or speed shows.
+    QCOMPARE(run.err,
+             "orva: no answer on COM6 ("
+                 + QFileInfo(PortMap::entryPath(Port)).symLinkTarget().toLatin1()
+                 + ") at 19200 baud\n");
 }
 
 void TestCli::absentPortExitsTwoAndNamesIt()
@@ -165,7 +171,7 @@ void TestCli::absentPortExitsTwoAndNamesIt()
 void TestCli::reportFollowsTheProjector()
 {
     QVERIFY(startProjector());
-    const QStringList report {"report", "--json", "-p", QString::number(Port), "-b", "9600"};
+    const QStringList report {"report", "--json", "-p", QString::number(Port)};
     Run run = orva(report);
     QCOMPARE(run.exitCode, 0);
     QJsonObject reads = QJsonDocument::fromJson(run.out).object();
@@ -179,9 +185,7 @@ void TestCli::reportFollowsTheProjector()
     for (const char *caption : {"MODE", "TEMP", "SETTING", "LAMP-TIME"})
         QVERIFY2(!reads.value(caption).toObject().value("status").toString().isEmpty(), caption);
 
-    QCOMPARE(orva({"send", "-p", QString::number(Port), "-b", "9600", "C00", "CF LAMPMODE ECO1"})
-                 .exitCode,
-             0);
+    QCOMPARE(orva({"send", "-p", QString::number(Port), "C00", "CF LAMPMODE ECO1"}).exitCode, 0);
     run = orva(report);
     QCOMPARE(run.exitCode, 0);
     reads = QJsonDocument::fromJson(run.out).object();
@@ -197,7 +201,7 @@ void TestCli::reportFollowsTheProjector()
 void TestCli::lampHoursStandAlone()
 {
     QVERIFY(startProjector());
-    const Run run = orva({"report", "-p", QString::number(Port), "-b", "9600"});
+    const Run run = orva({"report", "-p", QString::number(Port)});
     QCOMPARE(run.exitCode, 0);
     const QList<QByteArray> lines = run.out.trimmed().split('\n');
     QCOMPARE(lines.size(), 7);
@@ -232,7 +236,7 @@ void TestCli::usageErrorsTouchNoPort()
 
 void TestCli::storedPortIsUsedAndNeverWritten()
 {
-    QVERIFY(startProjector());
+    QVERIFY(startProjector({"--baud", "9600"}));
     m_config->writeSettingsFile("[StartUP]\nComPort=6\nBaudRate=96\n");
     const QByteArray stored = m_config->settingsFileContents();
     Run run = orva({"send", "CR0"});
