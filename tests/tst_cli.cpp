@@ -303,6 +303,12 @@ void TestCli::portsShowsPresentAndHeld()
     QCOMPARE(com6.value("target").toString(), pty.slavePath());
     QCOMPARE(com6.value("state").toString(), QStringLiteral("present, held by another program"));
     QCOMPARE(com6.value("mapped").toBool(), true);
+    // send says it with the same words.
+    run = orva({"send", "-p", QString::number(Port), "CR0"});
+    QCOMPARE(run.exitCode, 2);
+    QCOMPARE(run.err,
+             "orva: cannot open COM6 (" + pty.slavePath().toLatin1()
+                 + "): held by another program\n");
 }
 
 // On Debian a user outside dialout may not open the serial devices. Root may open anything, so as
