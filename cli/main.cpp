@@ -182,6 +182,13 @@ int map(const Arguments &arguments)
     out(QStringLiteral("COM%1 -> %2")
             .arg(number)
             .arg(target.kind == PortTarget::Kind::Device ? text.trimmed() : target.text()));
+#ifndef Q_OS_WIN
+    // Mapped all the same: the adapter may be unplugged now.
+    if (target.kind == PortTarget::Kind::Device && !QFileInfo::exists(text.trimmed()))
+        complain(QStringLiteral("%1 does not exist now; COM%2 will use it once it does")
+                     .arg(text.trimmed())
+                     .arg(number));
+#endif
     return Success;
 }
 

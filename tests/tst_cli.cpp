@@ -250,9 +250,19 @@ void TestCli::storedPortIsUsedAndNeverWritten()
 
 void TestCli::mapAndUnmap()
 {
-    Run run = orva({"map", "COM2", "/dev/ttyUSB0"});
+    // An adapter unplugged now is mapped all the same, with a word.
+    Run run = orva({"map", "COM2", "/dev/ttyUSB-unplugged"});
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(QFileInfo(PortMap::entryPath(2)).symLinkTarget(), QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(run.out, QByteArray("COM2 -> /dev/ttyUSB-unplugged\n"));
+    QCOMPARE(run.err,
+             QByteArray("orva: /dev/ttyUSB-unplugged does not exist now; COM2 will use it "
+                        "once it does\n"));
+    QCOMPARE(QFileInfo(PortMap::entryPath(2)).symLinkTarget(),
+             QStringLiteral("/dev/ttyUSB-unplugged"));
+    Pty pty;
+    run = orva({"map", "COM5", pty.slavePath()});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.err, QByteArray());
     run = orva({"map", "COM3", " rfc2217://[::1]:2217 "});
     QCOMPARE(run.exitCode, 0);
     QFile entry(PortMap::entryPath(3));
