@@ -179,6 +179,13 @@ int map(const Arguments &arguments)
     out(QStringLiteral("COM%1 -> %2")
             .arg(number)
             .arg(target.kind == PortTarget::Kind::Device ? text.trimmed() : target.text()));
+#ifndef Q_OS_WIN
+    // Mapped all the same: the adapter may be unplugged now.
+    if (target.kind == PortTarget::Kind::Device && !QFileInfo::exists(text.trimmed()))
+        complain(QStringLiteral("%1 does not exist now; COM%2 will use it once it does")
+                     .arg(text.trimmed())
+                     .arg(number));
+#endif
     return Success;
 }
 
@@ -243,6 +250,8 @@ int send(const Arguments &arguments)
             line += QLatin1Char('\t') + *answer.status;
         out(line);
     }
+    if (exitCode == NoAnswer)
+        complain(QStringLiteral("no answer on %1").arg(session.where()));
     return exitCode;
 }
 
@@ -275,6 +284,8 @@ int report(const Arguments &arguments)
     }
     if (arguments.json)
         out(QStringLiteral("{") + fields.join(QStringLiteral(",\n ")) + QStringLiteral("}"));
+    if (exitCode == NoAnswer)
+        complain(QStringLiteral("no answer on %1").arg(session.where()));
     return exitCode;
 }
 

@@ -3,6 +3,7 @@
 #include "link/engine.h"
 #include "link/linkport.h"
 #include "link/portfactory.h"
+#include "link/portmap.h"
 #include "link/protocol.h"
 #include "link/timer.h"
 
@@ -68,4 +69,14 @@ Session::Answer Session::send(const QByteArray &command, int waitMs)
         answer.status = words;
     }
     return answer;
+}
+
+QString Session::where() const
+{
+    QString text = QStringLiteral("COM%1 (%2)").arg(m_port->commPort()).arg(m_port->target());
+    // Raw TCP has no line speed.
+    if (PortMap::parse(m_port->target()).kind != PortTarget::Kind::Tcp)
+        text += QStringLiteral(" at %1 baud")
+                    .arg(m_port->settings().section(QLatin1Char(','), 0, 0));
+    return text;
 }

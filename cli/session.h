@@ -35,6 +35,8 @@ public:
     bool open(int portNumber, int baud, QString *error);
     // Each send stands alone: what an earlier answer left on the STATUS line is cleared first.
     Answer send(const QByteArray &command, int waitMs);
+    // What was opened, for a message: "COM3 (/dev/ttyUSB0) at 19200 baud".
+    QString where() const;
 
 private:
     std::unique_ptr<QtTimerFactory> m_timers;

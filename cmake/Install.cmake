@@ -1,7 +1,7 @@
 # What `cmake --install` and the Debian package put in place: the programs, and on the
-# freedesktop platforms their desktop entry, icons, AppStream metainfo and man pages. The tests,
-# the bench and the screenshot tool have no install rules and must never get any: CPack ships
-# whatever is installed.
+# freedesktop platforms their desktop entry, icons, AppStream metainfo, man pages and copyright
+# file. The tests, the bench and the screenshot tool have no install rules and must never get
+# any: CPack ships whatever is installed.
 include(GNUInstallDirs)
 
 set(orva_programs orva-control virtual-projector)
@@ -31,15 +31,17 @@ if(NOT WIN32)
     endforeach()
     install(FILES ${orva_metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
-    # A man page for each installed command-line program (the panel has none).
+    # A man page for each installed program, compressed as Debian's policy asks; -n leaves out
+    # the name and time, so the same page gives the same bytes.
+    find_program(GZIP_EXECUTABLE gzip REQUIRED)
     foreach(program IN LISTS orva_programs)
-        if(EXISTS ${orva_packaging}/man/${program}.1)
-            configure_file(${orva_packaging}/man/${program}.1 ${orva_generated}/man/${program}.1
-                           @ONLY)
-            install(FILES ${orva_generated}/man/${program}.1
-                    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-        endif()
+        set(page ${orva_generated}/man/${program}.1)
+        configure_file(${orva_packaging}/man/${program}.1 ${page} @ONLY)
+        execute_process(COMMAND ${GZIP_EXECUTABLE} -9nkf ${page} COMMAND_ERROR_IS_FATAL ANY)
+        install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     endforeach()
+
+    install(FILES ${orva_packaging}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
 # Windows: windeployqt copies the Qt DLLs and plugins next to the installed programs.
@@ -74,17 +76,18 @@ set(ORVA_PACKAGE_CONTACT "ORVA control panel maintainers <maintainers@orva-contr
 set(CPACK_PACKAGE_CONTACT "${ORVA_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "control panel for a video projector on its RS-232C port")
+# Lines of at most 79 characters, for 80-column terminals.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "A panel of buttons with which an installer or service technician operates one video
-projector through its RS-232C control port. It echoes what was sent and received and turns
-the answers to the status reads into words.
+    "A panel of buttons with which an installer or service technician operates
+one video projector through its RS-232C control port. It echoes what was sent
+and received and turns the answers to the status reads into words.
 .
-Also in the package: a virtual projector that plays the projector's side of the line, for
-learning the panel and checking cables without a projector.")
+Also in the package: a virtual projector that plays the projector's side of
+the line, for learning the panel and checking cables without a projector.")
 if(TARGET orva)
     string(APPEND CPACK_DEBIAN_PACKAGE_DESCRIPTION "
-And orva, the panel's command-line companion, which sends commands and reads the status
-from scripts, scheduled jobs and monitoring.")
+And orva, the panel's command-line companion, which sends commands and reads
+the status from scripts, scheduled jobs and monitoring.")
 endif()
 set(CPACK_STRIP_FILES ON)
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git" "/build/" "/build-[^/]*/")
@@ -94,6 +97,7 @@ endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/PackageTools.cmake)
 # The panel's captions are laid out for this face's metrics.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-ipafont-gothic)
 include(CPack)

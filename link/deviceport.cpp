@@ -1,6 +1,7 @@
 #include "deviceport.h"
 
 #include "link/hangup.h"
+#include "link/portinfo.h"
 
 #include <QTimer>
 
@@ -24,6 +25,7 @@ QSerialPort::Parity parityOf(char letter)
 
 DevicePort::DevicePort(const QString &device, QObject *parent)
     : SerialPort(parent)
+    , m_device(device)
     , m_port(new QSerialPort(device, this))
     , m_hangUpWatch(new QTimer(this))
 {
@@ -48,7 +50,9 @@ bool DevicePort::open()
     m_port->setParity(parityOf(line.parity));
     m_port->setStopBits(line.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
     if (!m_port->open(QIODevice::ReadWrite)) {
-        m_lastError = m_port->errorString();
+        // Qt's "Permission error while locking the device" reads as if this user lacked a right.
+        m_lastError = PortInfo::heldElsewhere(m_port->error(), m_device) ? PortInfo::heldText()
+                                                                         : m_port->errorString();
         return false;
     }
     m_failed = false;

@@ -27,6 +27,7 @@ private:
     void fail(const QString &cause);
     void closeAfterFailure();
 
+    const QString m_device;
     QSerialPort *m_port;
     QTimer *m_hangUpWatch;
     bool m_failed = false;

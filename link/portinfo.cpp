@@ -119,20 +119,33 @@ Report probe(int portNumber)
         report.state = State::Free;
         return report;
     }
-    switch (trial.error()) {
-    case QSerialPort::DeviceNotFoundError:
+    if (trial.error() == QSerialPort::DeviceNotFoundError) {
         report.state = State::Absent;
-        break;
-    case QSerialPort::PermissionError:
-        // Permissions were fine above (POSIX): it is the lock of another program.
-        report.state = State::Held;
-        break;
-    default:
-        report.state = State::Held;
-        report.detail = trial.errorString();
-        break;
+        return report;
     }
+    report.state = State::Held;
+    if (!heldElsewhere(trial.error(), path))
+        report.detail = trial.errorString();
     return report;
+}
+
+bool heldElsewhere(QSerialPort::SerialPortError error, const QString &path)
+{
+    if (error != QSerialPort::PermissionError)
+        return false;
+#ifdef Q_OS_WIN
+    Q_UNUSED(path)
+    return true; // a COM port is opened exclusively
+#else
+    // Refused by the device's own permissions, no other program need hold it.
+    const QFileInfo file(path);
+    return file.isReadable() && file.isWritable();
+#endif
+}
+
+QString heldText()
+{
+    return QStringLiteral("held by another program");
 }
 
 QString stateText(State state)
@@ -141,7 +154,7 @@ QString stateText(State state)
     case State::Free:
         return QStringLiteral("present, free");
     case State::Held:
-        return QStringLiteral("present, held by another program");
+        return QStringLiteral("present, ") + heldText();
     case State::PermissionDenied:
         return QStringLiteral("present, permission denied");
     case State::Absent:

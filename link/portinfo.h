@@ -2,6 +2,7 @@
 
 #include "link/portmap.h"
 
+#include <QSerialPort>
 #include <QString>
 #include <QVector>
 
@@ -33,6 +34,13 @@ QString describe(int portNumber);
 // program holds it.
 Report probe(int portNumber);
 QString stateText(State state);
+
+// Whether a refused open of the device at `path` means that another program holds it (its lock
+// file, or its exclusive open): Qt reports that as a PermissionError, as it does for a device
+// this user may not open.
+bool heldElsewhere(QSerialPort::SerialPortError error, const QString &path);
+// "held by another program": the same words in the port list, a refused open and the log.
+QString heldText();
 
 // The serial devices this machine has.
 struct Device

@@ -15,6 +15,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionGroupBox>
+#include <QStylePainter>
 
 namespace {
 
@@ -65,6 +67,43 @@ constexpr QRect Label1Twips(600, 2100, 735, 255); // in Frame2
 constexpr QRect Command1Twips(2040, 1320, 735, 615);
 constexpr QRect Command2Twips(2040, 2160, 735, 615);
 
+// A box whose caption sits on its top edge, the edge running through the middle of the
+// caption's text, so that children placed from the box's top-left corner lie below the edge.
+// Fusion's own group box draws the edge below the caption, across the first row of options.
+// The edge is drawn as the main window's boxes are.
+class CaptionedBox : public QGroupBox
+{
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionGroupBox option;
+        initStyleOption(&option);
+        QRect caption
+            = style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this);
+        caption.moveLeft(CaptionLeftPx);
+        QStyleOptionFrame frame;
+        frame.QStyleOption::operator=(option);
+        frame.rect = rect().adjusted(0, caption.center().y(), 0, 0);
+        frame.frameShape = QFrame::Box;
+        frame.state |= QStyle::State_Sunken;
+        frame.lineWidth = 1;
+        frame.midLineWidth = 0;
+        painter.save();
+        painter.setClipRegion(QRegion(rect()).subtracted(caption));
+        painter.drawControl(QStyle::CE_ShapedFrame, frame);
+        painter.restore();
+        painter.drawItemText(caption, Qt::AlignCenter, palette(), isEnabled(), title(),
+                             QPalette::WindowText);
+    }
+
+private:
+    static constexpr int CaptionLeftPx = 8;
+};
+
 QRect pixels(const QRect &twips)
 {
     return Look::twips(twips.left(), twips.top(), twips.width(), twips.height());
@@ -109,7 +148,7 @@ Form2::Form2(Engine *engine, QWidget *mainWindow)
 
     QHash<QString, QGroupBox *> boxes;
     for (const BoxRow &row : Boxes) {
-        auto *box = new QGroupBox(QString::fromLatin1(row.caption), this);
+        auto *box = new CaptionedBox(QString::fromLatin1(row.caption), this);
         box->setObjectName(QString::fromLatin1(row.name));
         box->setGeometry(Look::twips(row.left, row.top, row.width, row.height));
         boxes.insert(box->objectName(), box);

@@ -16,11 +16,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionGroupBox>
 #include <QTest>
 #include <QTimer>
 
@@ -66,6 +69,8 @@ class TestPortDialog : public QObject
 private slots:
     void initTestCase() { Look::install(); }
     void layoutAndFocus();
+    void captionsSitOnTheBoxEdges_data();
+    void captionsSitOnTheBoxEdges();
     void loadShowsCurrentChoice_data();
     void loadShowsCurrentChoice();
     void otherBox_data();
@@ -122,6 +127,57 @@ void TestPortDialog::layoutAndFocus()
     QTest::keyClicks(QApplication::focusWidget(), "7"); // replaces the selected "0"
     QCOMPARE(child<QLineEdit>(&dialog, "Text1")->text(), QStringLiteral("7"));
     QCOMPARE(r.engine.ComPortNumber, qint16(7));
+}
+
+void TestPortDialog::captionsSitOnTheBoxEdges_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::newRow("Baud Rate") << QStringLiteral("Frame1");
+    QTest::newRow("Com Port") << QStringLiteral("Frame2");
+}
+
+// A box's caption sits on its top edge, the edge running through the middle of the caption's
+// text; the options, placed from the box's top-left corner, lie below the edge. The edge is found
+// where it is drawn, right of the caption: the rows from the top down that differ from the
+// window's background.
+void TestPortDialog::captionsSitOnTheBoxEdges()
+{
+    QFETCH(QString, box);
+    Rig r;
+    Form2 dialog(&r.engine);
+    auto *frame = child<QGroupBox>(&dialog, box);
+    QVERIFY(frame);
+    QStyleOptionGroupBox option;
+    option.initFrom(frame);
+    option.text = frame->title();
+    option.textAlignment = frame->alignment();
+    option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+    const QRect caption = frame->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                         QStyle::SC_GroupBoxLabel, frame);
+    QVERIFY(caption.height() > 0);
+
+    QImage image(frame->size(), QImage::Format_RGB32);
+    const QRgb background = frame->palette().color(QPalette::Window).rgb();
+    image.fill(background);
+    frame->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+    const int x = frame->width() - 6;
+    QVERIFY(x > caption.right() + 16); // clear of the caption, wherever along the edge it sits
+    int edge = 0;
+    while (edge < image.height() && image.pixel(x, edge) == background)
+        ++edge;
+    int below = edge;
+    while (below < image.height() && image.pixel(x, below) != background)
+        ++below;
+    QVERIFY2(qAbs(edge - caption.center().y()) <= 1,
+             qPrintable(QStringLiteral("edge at %1, caption's middle at %2")
+                            .arg(edge)
+                            .arg(caption.center().y())));
+    for (const QWidget *widget : frame->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        QVERIFY2(widget->y() >= below,
+                 qPrintable(QStringLiteral("%1 at %2, the edge down to %3")
+                                .arg(widget->objectName())
+                                .arg(widget->y())
+                                .arg(below)));
 }
 
 void TestPortDialog::loadShowsCurrentChoice_data()

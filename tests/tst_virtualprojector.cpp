@@ -73,12 +73,15 @@ struct Rig
         }
     }
 
-    // Starts the projector, waits for its line and the link, and opens the panel's port.
+    // Starts the projector, waits for its line and the link, and opens the panel's port. The
+    // projector runs at 9600 baud unless `arguments` give another --baud.
     bool start(const QStringList &arguments, const QByteArray &storedBaud = "96")
     {
         projector.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
         projector.start(QStringLiteral(VIRTUAL_PROJECTOR),
-                        QStringList {QStringLiteral("--port"), QString::number(Port)} + arguments);
+                        QStringList {QStringLiteral("--port"), QString::number(Port),
+                                     QStringLiteral("--baud"), QStringLiteral("9600")}
+                            + arguments);
         if (!projector.waitForStarted(StartTimeoutMs))
             return false;
         QElapsedTimer clock;

@@ -1,11 +1,13 @@
 // Grabs the panel, expanded, after a few status reads against whatever answers on the stored
 // port (the virtual projector, from tools/make-screenshot). Usage: panel-screenshot OUT.png
+// panel-screenshot --port-dialog OUT.png grabs the port dialog as it opens, touching no port.
 #include "app/form1.h"
 #include "app/program.h"
 #include "link/engine.h"
 #include "link/linkport.h"
 #include "link/timer.h"
 #include "panel/look.h"
+#include "settings/form2.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -29,13 +31,20 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: panel-screenshot OUT.png\n");
+    const bool portDialog = argc == 3 && QByteArray(argv[1]) == "--port-dialog";
+    if (argc != 2 && !portDialog) {
+        std::fprintf(stderr, "usage: panel-screenshot [--port-dialog] OUT.png\n");
         return 2;
     }
+    const QString out = QString::fromLocal8Bit(argv[argc - 1]);
     Look::install();
     Program program;
     Form1 &form = program.form();
+    if (portDialog) {
+        Form2 dialog(&program.engine());
+        dialog.show();
+        return dialog.grab().save(out) ? 0 : 1;
+    }
     if (!form.Form_Load()) {
         std::fprintf(stderr, "panel-screenshot: the stored port did not open\n");
         return 1;
@@ -50,7 +59,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "panel-screenshot: no answer on the line\n");
         return 1;
     }
-    if (!form.grab().save(QString::fromLocal8Bit(argv[1])))
+    if (!form.grab().save(out))
         return 1;
     return 0;
 }

@@ -94,7 +94,9 @@ Options::Parsed Options::parse(const QStringList &arguments, Options *options, Q
                         "an IPv4 address or [IPv6]; port 0 takes any free one), one client at a "
                         "time. Answers are not paced."),
          QStringLiteral("host:port")},
-        {QStringLiteral("baud"), QStringLiteral("Line speed, 9600 or 19200. Default 9600."),
+        {QStringLiteral("baud"),
+         QStringLiteral("Line speed, 9600 or 19200. Default 19200, as the panel and orva with no "
+                        "speed stored."),
          QStringLiteral("rate")},
         {QStringLiteral("delay"), QStringLiteral("Waits <ms> before answering. Default 30."),
          QStringLiteral("ms")},

@@ -9,7 +9,8 @@ struct Options
 {
     int port = 1;
     QString device;
-    int baud = 9600;
+    // As the panel and orva with no speed stored, so that a first try needs no option.
+    int baud = 19200;
     // --listen: a network control port instead of a serial line.
     QString listenHost;
     int listenPort = -1;
