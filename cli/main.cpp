@@ -16,6 +16,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -86,8 +87,15 @@ int ports(const Arguments &arguments)
     }
     const QVector<PortInfo::Device> devices = PortInfo::devices();
     int nextFree = Wire::LowestPortNumber;
+    // A number whose usual device is there (COM1 on most Windows machines) is not offered.
+    auto usualDeviceIsThere = [&](int number) {
+        const QString usual = PortMap::resolve(number).device;
+        return std::any_of(devices.begin(), devices.end(),
+                           [&](const PortInfo::Device &device) { return device.path == usual; });
+    };
     auto freeNumber = [&] {
-        while (nextFree <= Wire::HighestPortNumber && PortMap::hasEntry(nextFree))
+        while (nextFree <= Wire::HighestPortNumber
+               && (PortMap::hasEntry(nextFree) || usualDeviceIsThere(nextFree)))
             ++nextFree;
         return nextFree <= Wire::HighestPortNumber ? nextFree++ : 0;
     };
@@ -95,7 +103,11 @@ int ports(const Arguments &arguments)
         out(QStringLiteral("\nSerial devices of this machine:"));
     for (const PortInfo::Device &device : devices) {
         const QString name = device.byId.isEmpty() ? device.path : device.byId;
+#ifdef Q_OS_WIN
+        int mapped = mappedAs.value(device.path); // COM23: no file to resolve
+#else
         int mapped = mappedAs.value(QFileInfo(device.path).canonicalFilePath());
+#endif
         // A device that is some port's fallback needs no entry.
         for (int n = Wire::LowestPortNumber; !mapped && n <= Wire::HighestPortNumber; ++n) {
             const PortTarget target = PortMap::resolve(n);
