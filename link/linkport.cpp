@@ -38,8 +38,10 @@ bool LinkPort::open()
         m_port->setParent(this);
         connect(m_port.get(), &SerialPort::onComm, this, &SerialPort::onComm);
         connect(m_port.get(), &SerialPort::lost, this, [this] {
-            qCInfo(lcLink, "COM%d (%s) lost: %s", commPort(), qUtf8Printable(m_target),
-                   qUtf8Printable(m_port->lastError()));
+            m_lastError = QStringLiteral("COM%1 (%2) lost: %3")
+                              .arg(commPort())
+                              .arg(m_target, m_port->lastError());
+            qCInfo(lcLink, "%s", qUtf8Printable(m_lastError));
             emit lost();
         });
     }

@@ -22,7 +22,7 @@ public:
     void output(const QByteArray &text) override;
     QByteArray input() override;
     int commEvent() const override { return CommEventReceive; }
-    // With the port number and what it resolved to.
+    // Why the last open failed, or why the port was lost; with the number and what it resolved to.
     QString lastError() const override { return m_lastError; }
 
     // What the port number stood for at the last open, as written in a map entry.
