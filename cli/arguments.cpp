@@ -12,15 +12,30 @@ struct CommandRow
 {
     const char *name;
     Command command;
-    const char *options; // which options it takes: p(ort) b(aud) w(ait) j(son) f(orce)
+    // Options it takes: p(ort) b(aud) w(ait) j(son) c(sv) m (format) o(utput) f(orce)
+    // r (when-ready) u(ntil) t(imeout) e(very).
+    const char *options;
     int leastOperands;
     int mostOperands; // -1: no limit
 };
 
 const CommandRow Commands[] = {
-    {"ports", Command::Ports, "j", 0, 0},     {"map", Command::Map, "f", 2, 2},
-    {"unmap", Command::Unmap, "", 1, 1},      {"send", Command::Send, "pbwj", 1, -1},
-    {"report", Command::Report, "pbj", 0, 0},
+    {"ports", Command::Ports, "j", 0, 0},        {"map", Command::Map, "f", 2, 2},
+    {"unmap", Command::Unmap, "", 1, 1},         {"send", Command::Send, "pbwjcmorte", 1, -1},
+    {"report", Command::Report, "pbwjcmo", 0, 0}, {"wait", Command::Wait, "pbute", 0, 0},
+};
+
+struct FormatRow
+{
+    const char *name;
+    Arguments::Format format;
+};
+
+const FormatRow Formats[] = {
+    {"text", Arguments::Format::Text},
+    {"json", Arguments::Format::Json},
+    {"csv", Arguments::Format::Csv},
+    {"prometheus", Arguments::Format::Prometheus},
 };
 
 const CommandRow *findCommand(const QString &name)
@@ -33,7 +48,7 @@ const CommandRow *findCommand(const QString &name)
 }
 
 const char *const ProgramHelp = R"(Usage: orva COMMAND [OPTIONS]
-Operates a video projector on its RS-232C control port, through the same port map, engine
+Operates video projectors on their RS-232C control ports, through the same port map, engine
 and decoders as the ORVA control panel.
 
 Commands:
@@ -43,22 +58,34 @@ Commands:
   unmap COMn             removes the mapping of COMn
   send COMMAND...        sends each command (without its CR) and prints the answer
   report                 the seven status reads, one line each
+  wait --until on|standby
+                         waits until every projector is on, or in standby
 
 Options:
-  -p, --port N           the port, 1 to 15 or COMn (default: the panel's stored port)
+  -p, --port LIST        ports 1 to 15 or COMn, a list with ranges (1,3,5-8), all at once
+                         (default: the panel's stored port)
   -b, --baud RATE        9600 or 19200 (default: the panel's stored speed, else 19200)
-      --wait MS          how long send waits for an answer (default 1000)
-      --json             machine-readable output
+      --wait MS          how long a command or read waits for its answer (default 1000)
+      --json             one JSON object a port
+      --csv              a header line, then a line a port and command
+      --format FORMAT    text, json, csv, or (report) prometheus
+      --output FILE      writes FILE in one piece (a temporary file, renamed), not standard
+                         output
+      --when-ready       send: first waits until the projector is neither warming nor cooling
+      --until STATE      wait: on or standby
+      --timeout S        wait, --when-ready: gives up after S seconds (default 180)
+      --every S          wait, --when-ready: reads the status every S seconds (default 1)
       --force            map: replace an existing entry
   -h, --help             this help; orva COMMAND --help for one command
       --version          the version
 
-Results go to standard output, diagnostics to standard error. The stored port and speed are
-read, never written.
+Results go to standard output in port order, diagnostics to standard error. A port that fails
+does not stop the others. The stored port and speed are read, never written.
 
-Exit status: 0 success; 1 a command got no answer, or map or unmap could not do what was
-asked; 2 the port could not be opened (absent, refused, busy, permission denied, or an
-unusable ports-folder entry); 64 a usage error.
+Exit status, over all ports the highest of: 0 success; 1 a command got no answer, a wait ran
+out of time, or map or unmap could not do what was asked; 2 a port could not be opened or was
+lost (absent, refused, busy, permission denied, or an unusable ports-folder entry). 64 a usage
+error, with no port touched.
 )";
 
 QString commandHelp(Command command)
@@ -86,21 +113,47 @@ QString commandHelp(Command command)
                               "device.\n");
     case Command::Send:
         return QStringLiteral(
-            "Usage: orva send [-p N] [-b RATE] [--wait MS] [--json] COMMAND...\n"
+            "Usage: orva send [-p LIST] [-b RATE] [--wait MS] [--json|--csv] [--output FILE]\n"
+            "                 [--when-ready [--timeout S] [--every S]] COMMAND...\n"
             "Sends each COMMAND as it goes on the wire, without its CR (\"CR0\", \"C34\",\n"
-            "\"CF LAMPMODE ECO1\"), in turn. For each it waits until a CR has arrived or MS\n"
-            "milliseconds have passed (1000), then prints the command, the answer as the panel\n"
-            "shows it, and the decoded words for the seven status reads. --json prints one\n"
-            "object per command and line: command, reply, rendered, status (or null), answered.\n"
-            "Exit status 1 when any command got no answer.\n");
+            "\"CF LAMPMODE ECO1\"), in turn, to every listed port at once. For each it waits "
+            "until\n"
+            "a CR has arrived or MS milliseconds have passed (1000), then prints the command, the\n"
+            "answer as the panel shows it, and the decoded words for the seven status reads;\n"
+            "with several ports, a block a port, headed by the port, its target and speed.\n"
+            "--json: one object a port (port, target, speed, time, error, answered, commands:\n"
+            "command, reply, rendered, status, answered, and the read's value or acknowledged).\n"
+            "--csv: as report --csv. --when-ready first reads the status every S seconds (1)\n"
+            "until the projector is neither warming nor cooling, for at most --timeout seconds\n"
+            "(180); a port that does not get there is sent nothing.\n"
+            "Exit status 1 when any command got no answer, 2 when a port failed.\n");
     case Command::Report:
         return QStringLiteral(
-            "Usage: orva report [-p N] [-b RATE] [--json]\n"
+            "Usage: orva report [-p LIST] [-b RATE] [--wait MS] [--json|--csv|--format F]\n"
+            "                   [--output FILE]\n"
             "The seven status reads in the panel's order (STATUS, MODE, TEMP, SETTING,\n"
-            "LAMP-TIME, LAMP-STATUS, LAMP-MODE), one line each: the caption and the decoded\n"
-            "words, \"no answer\", or the answer as the panel shows it when nothing decodes.\n"
-            "Each read stands alone. --json gives one object keyed by caption.\n"
-            "Exit status 1 when any read got no answer.\n");
+            "LAMP-TIME, LAMP-STATUS, LAMP-MODE) on every listed port at once, one line each:\n"
+            "the caption and the decoded words, \"no answer\", or the answer as the panel shows\n"
+            "it when nothing decodes. Each read stands alone and waits MS milliseconds (1000) at\n"
+            "most for its answer.\n"
+            "--json: one object a port: port, target, speed, time (ISO 8601), error, answered,\n"
+            "lamp_hours, temperatures_c, power (on, standby, warming, cooling, power_fault,\n"
+            "temperature_fault, lamp_fault), input, lamp, lamp_mode, and reads keyed by caption.\n"
+            "--csv: a header, then a row a port and read: port, target, speed, time, command,\n"
+            "rendered, status (the words), answered, acknowledged, lamp_hours,\n"
+            "temperature_1_c to temperature_3_c, power, input, lamp, lamp_mode, error.\n"
+            "--format prometheus: the text format for node_exporter's textfile collector\n"
+            "(orva_up, orva_lamp_use_seconds, orva_temperature_celsius, orva_power_state,\n"
+            "orva_lamp_on, orva_scrape_duration_seconds); a silent or missing projector gives\n"
+            "orva_up 0 and nothing else. --output FILE replaces FILE only when all is written.\n"
+            "Exit status 1 when any read got no answer, 2 when a port failed.\n");
+    case Command::Wait:
+        return QStringLiteral(
+            "Usage: orva wait [-p LIST] [-b RATE] --until on|standby [--timeout S] [--every S]\n"
+            "Reads the status of every listed port every S seconds (1) until each is on, or in\n"
+            "standby, and prints each state as it changes (\"COM3 warming\", \"COM3 on\"; also\n"
+            "\"no answer\"). Exit status 0 when all got there, 1 when --timeout seconds (180)\n"
+            "passed first, naming those that did not, 2 when a port failed.\n");
     case Command::None:
         break;
     }
@@ -129,11 +182,54 @@ int Arguments::portNumber(const QString &text)
     return Wire::isUsablePort(number) ? number : 0;
 }
 
+bool Arguments::portList(const QString &text, QVector<int> *ports, QString *error)
+{
+    const QString reason = QStringLiteral(
+        "--port takes 1 to 15 or COM1 to COM15, as a list with ranges (1,3,5-8), not \"%1\"");
+    for (const QString &item : text.split(QLatin1Char(','))) {
+        const QStringList ends = item.trimmed().split(QLatin1Char('-'));
+        const int first = portNumber(ends.first());
+        const int last = ends.size() == 2 ? portNumber(ends.last()) : first;
+        if (ends.size() > 2 || first == 0 || last < first)
+            return fail(error, reason.arg(item));
+        for (int number = first; number <= last; ++number) {
+            if (ports->contains(number))
+                return fail(error, QStringLiteral("COM%1 is listed twice").arg(number));
+            ports->append(number);
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// Seconds, as a whole number or with a fraction, between the bounds; milliseconds out.
+bool seconds(const QString &name, const QString &value, double lowest, double highest, int *ms,
+             QString *error)
+{
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    if (!ok || !(number >= lowest && number <= highest))
+        return fail(error,
+                    QStringLiteral("%1 takes seconds from %2 to %3, not \"%4\"")
+                        .arg(name)
+                        .arg(lowest)
+                        .arg(highest)
+                        .arg(value));
+    *ms = int(number * 1000 + 0.5);
+    return true;
+}
+
+} // namespace
+
 bool Arguments::parse(const QStringList &arguments, Arguments *parsed, QString *error)
 {
     Arguments result;
     const CommandRow *row = nullptr;
     bool operandsOnly = false;
+    QString given; // the letters of the options given, checked against the command at the end
+    QStringList givenNames;
+    bool formatGiven = false;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         if (operandsOnly || !argument.startsWith(QLatin1Char('-'))
@@ -169,11 +265,16 @@ bool Arguments::parse(const QStringList &arguments, Arguments *parsed, QString *
             value = arguments.at(++i);
             return true;
         };
-        auto allowed = [&](char option) -> bool {
-            if (row && !QByteArray(row->options).contains(option))
-                return fail(
-                    error,
-                    QStringLiteral("%1 does not go with %2").arg(name, QLatin1String(row->name)));
+        auto option = [&](char letter) {
+            given += QLatin1Char(letter);
+            givenNames << name;
+        };
+        auto setFormat = [&](Format format) -> bool {
+            if (formatGiven && result.format != format)
+                return fail(error, QStringLiteral("give one output format, not two"));
+            formatGiven = true;
+            result.format = format;
+            result.json = format == Format::Json;
             return true;
         };
         if (name == QLatin1String("-h") || name == QLatin1String("--help")) {
@@ -181,30 +282,46 @@ bool Arguments::parse(const QStringList &arguments, Arguments *parsed, QString *
         } else if (name == QLatin1String("--version")) {
             result.version = true;
         } else if (name == QLatin1String("--json")) {
-            if (!allowed('j'))
+            option('j');
+            if (!setFormat(Format::Json))
                 return false;
-            result.json = true;
+        } else if (name == QLatin1String("--csv")) {
+            option('c');
+            if (!setFormat(Format::Csv))
+                return false;
+        } else if (name == QLatin1String("--format")) {
+            option('m');
+            if (!takeValue())
+                return false;
+            const FormatRow *format = nullptr;
+            for (const FormatRow &candidate : Formats) {
+                if (value == QLatin1String(candidate.name))
+                    format = &candidate;
+            }
+            if (!format)
+                return fail(error,
+                            QStringLiteral("--format is text, json, csv or prometheus, not \"%1\"")
+                                .arg(value));
+            if (!setFormat(format->format))
+                return false;
         } else if (name == QLatin1String("--force")) {
-            if (!allowed('f'))
-                return false;
+            option('f');
             result.force = true;
         } else if (name == QLatin1String("-p") || name == QLatin1String("--port")) {
-            if (!allowed('p') || !takeValue())
+            option('p');
+            if (!takeValue() || !portList(value, &result.ports, error))
                 return false;
-            result.port = portNumber(value);
-            if (result.port == 0)
-                return fail(
-                    error,
-                    QStringLiteral("--port takes 1 to 15 or COM1 to COM15, not \"%1\"").arg(value));
         } else if (name == QLatin1String("-b") || name == QLatin1String("--baud")) {
-            if (!allowed('b') || !takeValue())
+            option('b');
+            if (!takeValue())
                 return false;
             if (value != QLatin1String("9600") && value != QLatin1String("19200"))
                 return fail(error,
                             QStringLiteral("--baud is 9600 or 19200, not \"%1\"").arg(value));
             result.baud = value.toInt();
         } else if (name == QLatin1String("--wait")) {
-            if (!allowed('w') || !takeValue())
+            option('w');
+            if (!takeValue())
                 return false;
             bool ok = false;
             result.waitMs = value.toInt(&ok);
@@ -212,6 +329,32 @@ bool Arguments::parse(const QStringList &arguments, Arguments *parsed, QString *
                 return fail(error,
                             QStringLiteral("--wait takes milliseconds from 1 to 600000, not \"%1\"")
                                 .arg(value));
+        } else if (name == QLatin1String("--output")) {
+            option('o');
+            if (!takeValue())
+                return false;
+            if (value.isEmpty())
+                return fail(error, QStringLiteral("--output needs a file name"));
+            result.output = value;
+        } else if (name == QLatin1String("--when-ready")) {
+            option('r');
+            result.whenReady = true;
+        } else if (name == QLatin1String("--until")) {
+            option('u');
+            if (!takeValue())
+                return false;
+            if (value != QLatin1String("on") && value != QLatin1String("standby"))
+                return fail(error,
+                            QStringLiteral("--until is on or standby, not \"%1\"").arg(value));
+            result.until = value;
+        } else if (name == QLatin1String("--timeout")) {
+            option('t');
+            if (!takeValue() || !seconds(name, value, 0.1, 86400, &result.timeoutMs, error))
+                return false;
+        } else if (name == QLatin1String("--every")) {
+            option('e');
+            if (!takeValue() || !seconds(name, value, 0.05, 3600, &result.everyMs, error))
+                return false;
         } else {
             return fail(error, QStringLiteral("unknown option %1").arg(name));
         }
@@ -222,14 +365,20 @@ bool Arguments::parse(const QStringList &arguments, Arguments *parsed, QString *
     }
     if (!row)
         return fail(error, QStringLiteral("no command given; orva --help lists them"));
-    // Options given before the command were not checked against it.
     const QByteArray options(row->options);
-    if ((result.json && !options.contains('j')) || (result.force && !options.contains('f'))
-        || (result.port && !options.contains('p')) || (result.baud && !options.contains('b'))
-        || (result.waitMs != 1000 && !options.contains('w')))
-        return fail(
-            error,
-            QStringLiteral("an option given does not go with %1").arg(QLatin1String(row->name)));
+    for (int i = 0; i < given.size(); ++i) {
+        if (!options.contains(given.at(i).toLatin1()))
+            return fail(error,
+                        QStringLiteral("%1 does not go with %2")
+                            .arg(givenNames.at(i), QLatin1String(row->name)));
+    }
+    if (result.format == Format::Prometheus && result.command != Command::Report)
+        return fail(error, QStringLiteral("--format prometheus goes with report only"));
+    if (result.command == Command::Send && !result.whenReady
+        && (given.contains(QLatin1Char('t')) || given.contains(QLatin1Char('e'))))
+        return fail(error, QStringLiteral("--timeout and --every go with --when-ready"));
+    if (result.command == Command::Wait && result.until.isEmpty())
+        return fail(error, QStringLiteral("wait needs --until on or --until standby"));
     if (result.operands.size() < row->leastOperands
         || (row->mostOperands >= 0 && result.operands.size() > row->mostOperands))
         return fail(error,

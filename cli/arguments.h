@@ -2,26 +2,39 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 // The command line of `orva`, read completely before any port is touched.
 struct Arguments
 {
-    enum class Command { None, Ports, Map, Unmap, Send, Report };
+    enum class Command { None, Ports, Map, Unmap, Send, Report, Wait };
+    enum class Format { Text, Json, Csv, Prometheus };
+
+    static constexpr int DefaultTimeoutMs = 180000; // longer than any cool-down
+    static constexpr int DefaultEveryMs = 1000;
 
     Command command = Command::None;
     bool help = false;
     bool version = false;
-    bool json = false;
+    Format format = Format::Text;
+    bool json = false; // format is Json
     bool force = false;
-    int port = 0; // 1..15; 0: the stored ComPort
+    QVector<int> ports; // 1..15, in the order given; empty: the stored ComPort
     int baud = 0; // 9600 or 19200; 0: the stored BaudRate
     int waitMs = 1000;
+    QString output; // written in one piece instead of standard output
+    QString until; // wait: "on" or "standby"
+    bool whenReady = false; // send: wait until the projector is neither warming nor cooling
+    int timeoutMs = DefaultTimeoutMs; // wait, send --when-ready
+    int everyMs = DefaultEveryMs; // between two status reads while waiting
     QStringList operands; // map: COMn TARGET; unmap: COMn; send: the commands
 
     // Reads the arguments after the program name. False with the reason for a usage error.
     static bool parse(const QStringList &arguments, Arguments *parsed, QString *error);
     // "3", "COM3", "com3": 1..15; 0 for anything else.
     static int portNumber(const QString &text);
+    // "3", "COM3", "1,3,5-8", "COM5-COM8": appended to ports. False with the reason.
+    static bool portList(const QString &text, QVector<int> *ports, QString *error);
 };
 
 // Help texts: the program's, and each command's.

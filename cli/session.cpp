@@ -3,6 +3,7 @@
 #include "link/engine.h"
 #include "link/linkport.h"
 #include "link/portfactory.h"
+#include "link/portmap.h"
 #include "link/protocol.h"
 #include "link/timer.h"
 
@@ -13,17 +14,25 @@ Session::Session()
     , m_ports(std::make_unique<SystemPortFactory>())
     , m_port(std::make_unique<LinkPort>(*m_ports))
     , m_engine(std::make_unique<Engine>(m_port.get(), *m_timers))
-{ }
+{
+    QObject::connect(m_port.get(), &SerialPort::lost, m_port.get(), [this] {
+        if (m_lost.isEmpty())
+            m_lost = m_port->lastError();
+    });
+}
 
 Session::~Session() = default;
 
 bool Session::open(int portNumber, int baud, QString *error)
 {
     const quint8 code = baud == 9600 ? Wire::Baud9600Code : Wire::Baud19200Code;
-    if (m_engine->openPort(qint16(portNumber), code))
-        return true;
-    *error = m_port->lastError();
-    return false;
+    const bool opened = m_engine->openPort(qint16(portNumber), code);
+    m_target = m_port->target();
+    if (m_target.isEmpty())
+        m_target = PortMap::resolve(portNumber).entry; // an entry that cannot be used
+    if (!opened)
+        *error = m_port->lastError();
+    return opened;
 }
 
 Session::Answer Session::send(const QByteArray &command, int waitMs)
@@ -61,11 +70,13 @@ Session::Answer Session::send(const QByteArray &command, int waitMs)
         if (answer.reply.isEmpty())
             answer.rendered = engine.display().rxd; // " X X X X"
     }
-    if (answer.status) {
-        QString words = *answer.status;
-        while (words.startsWith(QLatin1Char(' ')))
-            words.remove(0, 1);
-        answer.status = words;
-    }
+    if (answer.status)
+        answer.status = Decoders::words(*answer.status);
+    if (!answer.answered)
+        return answer;
+    if (Decoders::isRead(command))
+        answer.values = Decoders::values(command, answer.reply);
+    else
+        answer.acknowledged = Decoders::acknowledged(answer.reply);
     return answer;
 }
