@@ -1,8 +1,10 @@
 #pragma once
 
+#include "link/portmap.h"
 #include "link/serialport.h"
 
 #include <memory>
+#include <optional>
 
 class PortFactory;
 
@@ -28,11 +30,18 @@ public:
     // What the port number stood for at the last open, as written in a map entry.
     QString target() const { return m_target; }
 
+    // Opens this target from now on instead of looking the number up (orva's "-p tcp://...");
+    // its messages then name the target alone.
+    void setDirectTarget(const PortTarget &target);
+
 private:
     bool refuse(const QString &target, const QString &reason);
+    // "COM3 (/dev/ttyUSB0)", or the direct target.
+    QString where(const QString &target) const;
 
     PortFactory &m_factory;
     std::unique_ptr<SerialPort> m_port;
+    std::optional<PortTarget> m_direct;
     QString m_target;
     QString m_lastError;
 };

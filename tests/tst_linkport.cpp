@@ -45,6 +45,7 @@ private slots:
     void refusedOpenIsExplained();
     void passesTrafficAndLossThrough();
     void failedOpenIsLoggedOnlyWhenAsked();
+    void directTargetPassesThePortMapBy();
 };
 
 void TestLinkPort::factoryIsAskedForTheResolvedTarget_data()
@@ -207,6 +208,27 @@ void TestLinkPort::failedOpenIsLoggedOnlyWhenAsked()
              qPrintable(logged.first()));
     QVERIFY2(logged.first().contains(QLatin1String("No such file or directory")),
              qPrintable(logged.first()));
+}
+
+// orva's targets given on its command line: the same factory, no entry read, named alone.
+void TestLinkPort::directTargetPassesThePortMapBy()
+{
+    ConfigFolder config;
+    ConfigFolder::mapEntry(1, "tcp://mapped:1\n");
+    RecordingFactory factory;
+    LinkPort port(factory);
+    port.setCommPort(1);
+    port.setDirectTarget(PortMap::parse(QStringLiteral("tcp://direct:2")));
+    QVERIFY(port.open());
+    QCOMPARE(factory.asked, QStringList {"tcp://direct:2"});
+    factory.last->pull();
+    QCOMPARE(port.lastError(), QStringLiteral("tcp://direct:2 lost: ")); // the fake gives no reason
+    port.close();
+    factory.refuse = true;
+    port.setDirectTarget(PortMap::parse(QStringLiteral("rfc2217://direct:3")));
+    QVERIFY(!port.open());
+    QVERIFY2(port.lastError().startsWith(QLatin1String("rfc2217://direct:3: ")),
+             qPrintable(port.lastError()));
 }
 
 QTEST_GUILESS_MAIN(TestLinkPort)
