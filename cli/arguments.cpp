@@ -13,16 +13,19 @@ struct CommandRow
     const char *name;
     Command command;
     // Options it takes: p(ort) b(aud) w(ait) j(son) c(sv) m (format) o(utput) f(orce)
-    // r (when-ready) u(ntil) t(imeout) e(very).
+    // r (when-ready) u(ntil) t(imeout) e(very) F(leet) J(obs).
     const char *options;
     int leastOperands;
     int mostOperands; // -1: no limit
 };
 
 const CommandRow Commands[] = {
-    {"ports", Command::Ports, "j", 0, 0},        {"map", Command::Map, "f", 2, 2},
-    {"unmap", Command::Unmap, "", 1, 1},         {"send", Command::Send, "pbwjcmorte", 1, -1},
-    {"report", Command::Report, "pbwjcmo", 0, 0}, {"wait", Command::Wait, "pbute", 0, 0},
+    {"ports", Command::Ports, "j", 0, 0},
+    {"map", Command::Map, "f", 2, 2},
+    {"unmap", Command::Unmap, "", 1, 1},
+    {"send", Command::Send, "pbwjcmorteFJ", 1, -1},
+    {"report", Command::Report, "pbwjcmoFJ", 0, 0},
+    {"wait", Command::Wait, "pbuteFJ", 0, 0},
 };
 
 struct FormatRow
@@ -62,8 +65,13 @@ Commands:
                          waits until every projector is on, or in standby
 
 Options:
-  -p, --port LIST        ports 1 to 15 or COMn, a list with ranges (1,3,5-8), all at once
-                         (default: the panel's stored port)
+  -p, --port LIST        ports 1 to 15 or COMn, ranges (5-8), targets (tcp://HOST:PORT,
+                         rfc2217://HOST:PORT, a device) and names of the fleet, separated by
+                         commas; all at once (default: the whole fleet, else the panel's
+                         stored port)
+      --fleet FILE       names projectors, a line each: NAME, blanks, a port or a target;
+                         "#" starts a comment
+      --jobs N           works at most N ports at once (default 64, at most 256)
   -b, --baud RATE        9600 or 19200 (default: the panel's stored speed, else 19200)
       --wait MS          how long a command or read waits for its answer (default 1000)
       --json             one JSON object a port
@@ -79,13 +87,22 @@ Options:
   -h, --help             this help; orva COMMAND --help for one command
       --version          the version
 
-Results go to standard output in port order, diagnostics to standard error. A port that fails
-does not stop the others. The stored port and speed are read, never written.
+A fleet file names projectors, one a line; -p may then pick them by name:
+    # building A
+    a-101   rfc2217://10.0.4.21:4001
+    a-102   tcp://10.0.4.22:4001
+    lab     COM3
+A bad line, or a name given twice, is a usage error naming the file and the line number, and
+no port is touched.
+
+Results go to standard output in the order of the ports (or of the fleet file), diagnostics to
+standard error. A port that fails does not stop the others. The stored port and speed are read,
+never written.
 
 Exit status, over all ports the highest of: 0 success; 1 a command got no answer, a wait ran
 out of time, or map or unmap could not do what was asked; 2 a port could not be opened or was
 lost (absent, refused, busy, permission denied, or an unusable ports-folder entry). 64 a usage
-error, with no port touched.
+error (a bad fleet file line among them, named by file and line number), with no port touched.
 )";
 
 QString commandHelp(Command command)
@@ -113,47 +130,56 @@ QString commandHelp(Command command)
                               "device.\n");
     case Command::Send:
         return QStringLiteral(
-            "Usage: orva send [-p LIST] [-b RATE] [--wait MS] [--json|--csv] [--output FILE]\n"
+            "Usage: orva send [-p LIST] [--fleet FILE] [--jobs N] [-b RATE] [--wait MS]\n"
+            "                 [--json|--csv] [--output FILE]\n"
             "                 [--when-ready [--timeout S] [--every S]] COMMAND...\n"
             "Sends each COMMAND as it goes on the wire, without its CR (\"CR0\", \"C34\",\n"
-            "\"CF LAMPMODE ECO1\"), in turn, to every listed port at once. For each it waits "
-            "until\n"
-            "a CR has arrived or MS milliseconds have passed (1000), then prints the command, the\n"
-            "answer as the panel shows it, and the decoded words for the seven status reads;\n"
-            "with several ports, a block a port, headed by the port, its target and speed.\n"
-            "--json: one object a port (port, target, speed, time, error, answered, commands:\n"
-            "command, reply, rendered, status, answered, and the read's value or acknowledged).\n"
-            "--csv: as report --csv. --when-ready first reads the status every S seconds (1)\n"
-            "until the projector is neither warming nor cooling, for at most --timeout seconds\n"
-            "(180); a port that does not get there is sent nothing.\n"
+            "\"CF LAMPMODE ECO1\"), in turn, to every listed port at once. For each it waits\n"
+            "until a CR has arrived or MS milliseconds have passed (1000), then prints the\n"
+            "command, the answer as the panel shows it, and the decoded words for the seven\n"
+            "status reads; with several ports, a block a port, headed by its name, the port,\n"
+            "its target and speed.\n"
+            "--json: one object a port (port, name, target, speed, time, error, answered,\n"
+            "commands: command, reply, rendered, status, answered, and the read's value or\n"
+            "acknowledged). --csv: as report --csv.\n"
+            "--when-ready first reads the status every S seconds (1) until the projector is\n"
+            "neither warming nor cooling, for at most --timeout seconds (180); a projector that\n"
+            "does not get there is sent nothing.\n"
             "Exit status 1 when any command got no answer, 2 when a port failed.\n");
     case Command::Report:
         return QStringLiteral(
-            "Usage: orva report [-p LIST] [-b RATE] [--wait MS] [--json|--csv|--format F]\n"
-            "                   [--output FILE]\n"
+            "Usage: orva report [-p LIST] [--fleet FILE] [--jobs N] [-b RATE] [--wait MS]\n"
+            "                   [--json|--csv|--format F] [--output FILE]\n"
             "The seven status reads in the panel's order (STATUS, MODE, TEMP, SETTING,\n"
             "LAMP-TIME, LAMP-STATUS, LAMP-MODE) on every listed port at once, one line each:\n"
             "the caption and the decoded words, \"no answer\", or the answer as the panel shows\n"
             "it when nothing decodes. Each read stands alone and waits MS milliseconds (1000) at\n"
             "most for its answer.\n"
-            "--json: one object a port: port, target, speed, time (ISO 8601), error, answered,\n"
-            "lamp_hours, temperatures_c, power (on, standby, warming, cooling, power_fault,\n"
-            "temperature_fault, lamp_fault), input, lamp, lamp_mode, and reads keyed by caption.\n"
-            "--csv: a header, then a row a port and read: port, target, speed, time, command,\n"
-            "rendered, status (the words), answered, acknowledged, lamp_hours,\n"
+            "--json: one object a port: port, name, target, speed, time (ISO 8601), error,\n"
+            "answered, lamp_hours, temperatures_c, power (on, standby, warming, cooling,\n"
+            "power_fault, temperature_fault, lamp_fault), input, lamp, lamp_mode, and reads keyed\n"
+            "by caption.\n"
+            "--csv: a header, then a row a port and read: port, name, target, speed, time,\n"
+            "command, rendered, status (the words), answered, acknowledged, lamp_hours,\n"
             "temperature_1_c to temperature_3_c, power, input, lamp, lamp_mode, error.\n"
             "--format prometheus: the text format for node_exporter's textfile collector\n"
             "(orva_up, orva_lamp_use_seconds, orva_temperature_celsius, orva_power_state,\n"
-            "orva_lamp_on, orva_scrape_duration_seconds); a silent or missing projector gives\n"
-            "orva_up 0 and nothing else. --output FILE replaces FILE only when all is written.\n"
+            "orva_lamp_on, orva_scrape_duration_seconds), labelled with port, target and, from\n"
+            "a fleet file, projector; a silent or missing projector gives orva_up 0 and its\n"
+            "duration, nothing else. --output FILE replaces FILE only once all is written,\n"
+            "so that a crontab line can feed node_exporter (--collector.textfile.directory):\n"
+            "  * * * * * orva report --fleet /etc/orva/fleet --format prometheus\n"
+            "      --output /var/lib/prometheus/node-exporter/orva.prom   (one line)\n"
             "Exit status 1 when any read got no answer, 2 when a port failed.\n");
     case Command::Wait:
         return QStringLiteral(
-            "Usage: orva wait [-p LIST] [-b RATE] --until on|standby [--timeout S] [--every S]\n"
+            "Usage: orva wait [-p LIST] [--fleet FILE] [--jobs N] [-b RATE] --until on|standby\n"
+            "                 [--timeout S] [--every S]\n"
             "Reads the status of every listed port every S seconds (1) until each is on, or in\n"
-            "standby, and prints each state as it changes (\"COM3 warming\", \"COM3 on\"; also\n"
+            "standby, and prints each state as it changes (\"COM3 warming\", \"a-101 on\"; also\n"
             "\"no answer\"). Exit status 0 when all got there, 1 when --timeout seconds (180)\n"
-            "passed first, naming those that did not, 2 when a port failed.\n");
+            "passed first, naming those that did not, 2 when a port failed. Ports wait their\n"
+            "turn beyond --jobs, within the same --timeout.\n");
     case Command::None:
         break;
     }
@@ -180,25 +206,6 @@ int Arguments::portNumber(const QString &text)
     const QRegularExpressionMatch match = pattern.match(text);
     const int number = match.hasMatch() ? match.captured(1).toInt() : 0;
     return Wire::isUsablePort(number) ? number : 0;
-}
-
-bool Arguments::portList(const QString &text, QVector<int> *ports, QString *error)
-{
-    const QString reason = QStringLiteral(
-        "--port takes 1 to 15 or COM1 to COM15, as a list with ranges (1,3,5-8), not \"%1\"");
-    for (const QString &item : text.split(QLatin1Char(','))) {
-        const QStringList ends = item.trimmed().split(QLatin1Char('-'));
-        const int first = portNumber(ends.first());
-        const int last = ends.size() == 2 ? portNumber(ends.last()) : first;
-        if (ends.size() > 2 || first == 0 || last < first)
-            return fail(error, reason.arg(item));
-        for (int number = first; number <= last; ++number) {
-            if (ports->contains(number))
-                return fail(error, QStringLiteral("COM%1 is listed twice").arg(number));
-            ports->append(number);
-        }
-    }
-    return true;
 }
 
 namespace {
@@ -309,8 +316,28 @@ bool Arguments::parse(const QStringList &arguments, Arguments *parsed, QString *
             result.force = true;
         } else if (name == QLatin1String("-p") || name == QLatin1String("--port")) {
             option('p');
-            if (!takeValue() || !portList(value, &result.ports, error))
+            if (!takeValue())
                 return false;
+            // Checked once the fleet file is read: an item may be one of its names.
+            for (const QString &item : value.split(QLatin1Char(',')))
+                result.ports << item.trimmed();
+        } else if (name == QLatin1String("--fleet")) {
+            option('F');
+            if (!takeValue())
+                return false;
+            if (value.isEmpty())
+                return fail(error, QStringLiteral("--fleet needs a file name"));
+            result.fleet = value;
+        } else if (name == QLatin1String("--jobs")) {
+            option('J');
+            if (!takeValue())
+                return false;
+            bool ok = false;
+            result.jobs = value.toInt(&ok);
+            if (!ok || result.jobs < 1 || result.jobs > MostJobs)
+                return fail(
+                    error,
+                    QStringLiteral("--jobs takes 1 to %1, not \"%2\"").arg(MostJobs).arg(value));
         } else if (name == QLatin1String("-b") || name == QLatin1String("--baud")) {
             option('b');
             if (!takeValue())

@@ -12,6 +12,10 @@ struct Arguments
 
     static constexpr int DefaultTimeoutMs = 180000; // longer than any cool-down
     static constexpr int DefaultEveryMs = 1000;
+    // A job holds a thread, a socket or device and an event descriptor: 256 stay well inside the
+    // usual limit of 1024 open files. 64 read 100 projectors in two turns.
+    static constexpr int DefaultJobs = 64;
+    static constexpr int MostJobs = 256;
 
     Command command = Command::None;
     bool help = false;
@@ -19,7 +23,10 @@ struct Arguments
     Format format = Format::Text;
     bool json = false; // format is Json
     bool force = false;
-    QVector<int> ports; // 1..15, in the order given; empty: the stored ComPort
+    QStringList ports; // the -p items in order: ports, ranges, targets, names; none: the fleet,
+                       // else the stored ComPort
+    QString fleet; // the fleet file
+    int jobs = DefaultJobs; // ports worked at once
     int baud = 0; // 9600 or 19200; 0: the stored BaudRate
     int waitMs = 1000;
     QString output; // written in one piece instead of standard output
@@ -33,8 +40,6 @@ struct Arguments
     static bool parse(const QStringList &arguments, Arguments *parsed, QString *error);
     // "3", "COM3", "com3": 1..15; 0 for anything else.
     static int portNumber(const QString &text);
-    // "3", "COM3", "1,3,5-8", "COM5-COM8": appended to ports. False with the reason.
-    static bool portList(const QString &text, QVector<int> *ports, QString *error);
 };
 
 // Help texts: the program's, and each command's.

@@ -17,24 +17,39 @@ namespace {
 
 using Output::complain;
 
-// Every listed port runs at once; -p takes no more than COM1 to COM15.
-constexpr int Jobs = Wire::HighestPortNumber;
-
-// The ports and speed to use: as given, or as the panel has stored them.
-bool portsAndSpeed(const Arguments &arguments, QVector<int> *ports, int *baud)
+// The projectors to work on and their speed: as given (-p, --fleet), or the panel's port.
+bool chooseProjectors(const Arguments &arguments, QVector<Projector> *projectors, int *baud,
+                      int *exitCode)
 {
     const Store::StoredPort stored = Store::storedPort();
-    *ports = arguments.ports;
-    if (ports->isEmpty()) {
-        if (!Wire::isUsablePort(stored.comPortNumber)) {
-            complain(QStringLiteral("no port given and no usable port stored; give one with -p"));
-            return false;
-        }
-        ports->append(stored.comPortNumber);
-    }
     *baud
         = arguments.baud ? arguments.baud : (stored.baudCode == Wire::Baud9600Code ? 9600 : 19200);
-    return true;
+    QVector<Projector> fleet;
+    QString error;
+    *exitCode = ExitStatus::Usage;
+    if (!arguments.fleet.isEmpty() && !Projectors::readFleet(arguments.fleet, &fleet, &error)) {
+        complain(error);
+        return false;
+    }
+    if (!arguments.ports.isEmpty()) {
+        if (Projectors::select(arguments.ports, fleet, projectors, &error))
+            return true;
+        complain(error);
+        return false;
+    }
+    if (!arguments.fleet.isEmpty()) {
+        *projectors = fleet;
+        if (!fleet.isEmpty())
+            return true;
+        complain(QStringLiteral("%1 names no projector").arg(arguments.fleet));
+        return false;
+    }
+    *exitCode = ExitStatus::PortFailed;
+    if (!Wire::isUsablePort(stored.comPortNumber)) {
+        complain(QStringLiteral("no port given and no usable port stored; give one with -p"));
+        return false;
+    }
+    return Projectors::select({QString::number(stored.comPortNumber)}, {}, projectors, &error);
 }
 
 int highest(const QVector<PortRun> &runs)
@@ -113,23 +128,24 @@ int finish(const Arguments &arguments, Destination &destination, const QVector<P
 // The same commands on every port, after waiting out warm-up and cool-down when asked.
 int sendEverywhere(const Arguments &arguments, const QList<QByteArray> &commands, Output::Kind kind)
 {
-    QVector<int> ports;
+    QVector<Projector> projectors;
     int baud = 0;
-    if (!portsAndSpeed(arguments, &ports, &baud))
-        return ExitStatus::PortFailed;
+    int exitCode = 0;
+    if (!chooseProjectors(arguments, &projectors, &baud, &exitCode))
+        return exitCode;
     Destination destination(arguments.output);
     if (!destination.open())
         return ExitStatus::Usage;
     const QDeadlineTimer deadline(arguments.timeoutMs, Qt::PreciseTimer);
     const QVector<PortRun> runs
-        = Fleet::run(ports, baud, Jobs, [&](Session &session, PortRun &run) {
+        = Fleet::run(projectors, baud, arguments.jobs, [&](Session &session, PortRun &run) {
               if (arguments.whenReady
                   && !Fleet::pollPower(
                       session, deadline, arguments.everyMs, Fleet::isReady, [](const QString &) {},
                       &run.state)) {
                   run.exitCode = ExitStatus::NoAnswer;
                   run.error = QStringLiteral("%1 not ready within %2 s (%3); nothing sent")
-                                  .arg(run.port, secondsText(arguments.timeoutMs), run.state);
+                                  .arg(run.label(), secondsText(arguments.timeoutMs), run.state);
                   return;
               }
               Fleet::sendAll(session, run, commands, arguments.waitMs);
@@ -157,17 +173,18 @@ int report(const Arguments &arguments)
 
 int wait(const Arguments &arguments)
 {
-    QVector<int> ports;
+    QVector<Projector> projectors;
     int baud = 0;
-    if (!portsAndSpeed(arguments, &ports, &baud))
-        return ExitStatus::PortFailed;
+    int exitCode = 0;
+    if (!chooseProjectors(arguments, &projectors, &baud, &exitCode))
+        return exitCode;
     const QDeadlineTimer deadline(arguments.timeoutMs, Qt::PreciseTimer);
     const QVector<PortRun> runs
-        = Fleet::run(ports, baud, Jobs, [&](Session &session, PortRun &run) {
+        = Fleet::run(projectors, baud, arguments.jobs, [&](Session &session, PortRun &run) {
               const bool there = Fleet::pollPower(
                   session, deadline, arguments.everyMs,
                   [&](const QString &now) { return now == arguments.until; },
-                  [&](const QString &now) { Output::out(run.port + QLatin1Char(' ') + now); },
+                  [&](const QString &now) { Output::out(run.label() + QLatin1Char(' ') + now); },
                   &run.state);
               if (!there)
                   run.exitCode = std::max(run.exitCode, int(ExitStatus::NoAnswer));
@@ -177,7 +194,7 @@ int wait(const Arguments &arguments)
         if (!run.error.isEmpty())
             complain(run.error);
         else if (run.exitCode != ExitStatus::Success)
-            late << QStringLiteral("%1 (%2)").arg(run.port, run.state);
+            late << QStringLiteral("%1 (%2)").arg(run.label(), run.state);
     }
     if (!late.isEmpty())
         complain(QStringLiteral("not %1 within %2 s: %3")

@@ -11,18 +11,19 @@
 
 namespace Fleet {
 
-QVector<PortRun> run(const QVector<int> &ports, int baud, int jobs, const Work &work)
+QVector<PortRun> run(const QVector<Projector> &projectors, int baud, int jobs, const Work &work)
 {
-    QVector<PortRun> runs(ports.size());
+    QVector<PortRun> runs(projectors.size());
     PortRun *const results = runs.data(); // no detaching from several threads
     QThreadPool pool;
-    pool.setMaxThreadCount(std::max(1, std::min(jobs, int(ports.size()))));
-    for (int i = 0; i < ports.size(); ++i) {
+    pool.setMaxThreadCount(std::max(1, std::min(jobs, int(projectors.size()))));
+    for (int i = 0; i < projectors.size(); ++i) {
         // Each task writes its own element only; waitForDone() publishes them.
         pool.start([&, i] {
             PortRun &result = results[i];
-            result.number = ports.at(i);
-            result.port = QStringLiteral("COM%1").arg(result.number);
+            const Projector &projector = projectors.at(i);
+            result.port = projector.port;
+            result.name = projector.name;
             result.baud = baud;
             result.time = QDateTime::currentDateTimeUtc();
             QElapsedTimer clock;
@@ -30,7 +31,7 @@ QVector<PortRun> run(const QVector<int> &ports, int baud, int jobs, const Work &
             {
                 Session session;
                 QString error;
-                const bool opened = session.open(result.number, baud, &error);
+                const bool opened = session.open(projector, baud, &error);
                 result.target = session.target();
                 if (!opened) {
                     result.exitCode = ExitStatus::PortFailed;

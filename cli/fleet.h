@@ -13,8 +13,8 @@
 // What one port gave.
 struct PortRun
 {
-    int number = 0;
-    QString port; // "COM3"
+    QString port; // "COM3", or the target as given
+    QString name; // from the fleet file
     QString target; // as resolved at the open
     int baud = 0;
     QDateTime time; // when its work began, UTC
@@ -24,15 +24,17 @@ struct PortRun
     QVector<Session::Answer> answers;
     Decoders::Values values; // of all answers together
     QString state; // the power state last seen while waiting
+
+    QString label() const { return name.isEmpty() ? port : name; }
 };
 
 namespace Fleet {
 
-// Opens every port at once, each on a thread of its own with its own event loop (the session
-// waits in nested event loops, which would take turns on one thread), at most `jobs` at a time,
-// and runs `work` on each port that opened. Results in the order of the ports.
+// Opens every projector's port at once, each on a thread of its own with its own event loop (the
+// session waits in nested event loops, which would take turns on one thread), at most `jobs` at
+// a time, and runs `work` on each port that opened. Results in the order of the projectors.
 using Work = std::function<void(Session &, PortRun &)>;
-QVector<PortRun> run(const QVector<int> &ports, int baud, int jobs, const Work &work);
+QVector<PortRun> run(const QVector<Projector> &projectors, int baud, int jobs, const Work &work);
 
 // Sends each command in turn and keeps the answers; stops when the port is lost.
 void sendAll(Session &session, PortRun &run, const QList<QByteArray> &commands, int waitMs);

@@ -68,9 +68,9 @@ QVector<Field> valueFields(const Decoders::Values &values)
 
 QString head(const PortRun &run)
 {
-    return QStringLiteral("\"port\": %1, \"target\": %2, \"speed\": %3, \"time\": %4, "
-                          "\"error\": %5, \"answered\": %6")
-        .arg(json(run.port), json(run.target))
+    return QStringLiteral("\"port\": %1, \"name\": %2, \"target\": %3, \"speed\": %4, "
+                          "\"time\": %5, \"error\": %6, \"answered\": %7")
+        .arg(json(run.port), nullable(run.name), json(run.target))
         .arg(run.baud)
         .arg(json(run.time.toString(Qt::ISODateWithMs)), nullable(run.error),
              json(run.exitCode == ExitStatus::Success));
@@ -159,8 +159,12 @@ QString text(const QVector<PortRun> &runs, Kind kind)
     QStringList blocks;
     for (const PortRun &run : runs) {
         QStringList lines;
-        if (headed)
-            lines << QStringLiteral("%1 (%2, %3 baud)").arg(run.port, run.target).arg(run.baud);
+        if (headed) {
+            const QString name = run.name.isEmpty() ? QString() : run.name + QLatin1Char(' ');
+            const QString target
+                = run.target == run.port ? QString() : run.target + QStringLiteral(", ");
+            lines << QStringLiteral("%1%2 (%3%4 baud)").arg(name, run.port, target).arg(run.baud);
+        }
         for (const Session::Answer &answer : run.answers) {
             const QString words = !answer.answered ? QStringLiteral("no answer")
                 : answer.status                    ? *answer.status
@@ -206,10 +210,10 @@ QString json(const QVector<PortRun> &runs, Kind kind)
 QString csv(const QVector<PortRun> &runs)
 {
     QString result = QStringLiteral(
-        "port,target,speed,time,command,rendered,status,answered,acknowledged,lamp_hours,"
+        "port,name,target,speed,time,command,rendered,status,answered,acknowledged,lamp_hours,"
         "temperature_1_c,temperature_2_c,temperature_3_c,power,input,lamp,lamp_mode,error\n");
     for (const PortRun &run : runs) {
-        const QStringList where {run.port, run.target, QString::number(run.baud),
+        const QStringList where {run.port, run.name, run.target, QString::number(run.baud),
                                  run.time.toString(Qt::ISODateWithMs)};
         auto row = [&](const QStringList &fields) {
             QStringList escaped;
@@ -300,8 +304,10 @@ QString prometheus(const QVector<PortRun> &runs)
     for (const Family &family : families) {
         QStringList lines;
         for (const PortRun &run : runs) {
-            const QString labels = QStringLiteral("port=\"%1\",target=\"%2\"")
-                                       .arg(label(run.port), label(run.target));
+            QString labels = QStringLiteral("port=\"%1\",target=\"%2\"")
+                                 .arg(label(run.port), label(run.target));
+            if (!run.name.isEmpty())
+                labels = QStringLiteral("projector=\"%1\",").arg(label(run.name)) + labels;
             for (const QString &line : family.samples(run, labels))
                 lines << QLatin1String(family.name) + line;
         }

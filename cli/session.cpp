@@ -23,13 +23,15 @@ Session::Session()
 
 Session::~Session() = default;
 
-bool Session::open(int portNumber, int baud, QString *error)
+bool Session::open(const Projector &projector, int baud, QString *error)
 {
     const quint8 code = baud == 9600 ? Wire::Baud9600Code : Wire::Baud19200Code;
-    const bool opened = m_engine->openPort(qint16(portNumber), code);
+    if (!projector.number)
+        m_port->setDirectTarget(projector.target);
+    const bool opened = m_engine->openPort(qint16(projector.number), code);
     m_target = m_port->target();
-    if (m_target.isEmpty())
-        m_target = PortMap::resolve(portNumber).entry; // an entry that cannot be used
+    if (m_target.isEmpty()) // an entry or a target that cannot be used
+        m_target = projector.number ? PortMap::resolve(projector.number).entry : projector.port;
     if (!opened)
         *error = m_port->lastError();
     return opened;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/decoders.h"
+#include "projectors.h"
 
 #include <QByteArray>
 #include <QString>
@@ -36,8 +37,8 @@ public:
     ~Session();
 
     // False with the reason (naming the port and what it resolved to) when it did not open.
-    bool open(int portNumber, int baud, QString *error);
-    // What the port number stood for at the open, as written in a map entry.
+    bool open(const Projector &projector, int baud, QString *error);
+    // What the projector's port stood for at the open, as written in a map entry.
     QString target() const { return m_target; }
     // Each send stands alone: what an earlier answer left on the STATUS line is cleared first.
     Answer send(const QByteArray &command, int waitMs);

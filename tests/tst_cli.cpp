@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,6 +43,7 @@ private slots:
     void exitStatusIsTheWorstPorts();
     void waitFollowsWarmUpAndTimesOut();
     void sendWhenReadyWaitsOutTheCooling();
+    void fleetOfFortyOverTcp();
 
 private:
     struct Run
@@ -52,6 +54,9 @@ private:
     };
     Run orva(const QStringList &arguments, int timeoutMs = 20000);
     bool startProjector(const QStringList &arguments = {}, int port = Port);
+    QProcess *startVirtualProjector(const QStringList &arguments);
+    // promtool's complaints about the metrics; empty when clean.
+    static QByteArray promtoolSays(const QString &promtool, const QByteArray &metrics);
     void stopProjectors();
 
     static constexpr int Port = 6;
@@ -76,16 +81,35 @@ TestCli::Run TestCli::orva(const QStringList &arguments, int timeoutMs)
     return run;
 }
 
-bool TestCli::startProjector(const QStringList &arguments, int port)
+QProcess *TestCli::startVirtualProjector(const QStringList &arguments)
 {
     auto *projector = new QProcess(this);
     m_projectors << projector;
     projector->setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-    projector->start(QStringLiteral(VIRTUAL_PROJECTOR),
-                     QStringList {QStringLiteral("--port"), QString::number(port),
-                                  QStringLiteral("--countdown-ms"), QStringLiteral("300000")}
-                         + arguments);
+    projector->start(QStringLiteral(VIRTUAL_PROJECTOR), arguments);
+    return projector;
+}
+
+bool TestCli::startProjector(const QStringList &arguments, int port)
+{
+    QProcess *projector = startVirtualProjector(
+        QStringList {QStringLiteral("--port"), QString::number(port),
+                     QStringLiteral("--countdown-ms"), QStringLiteral("300000")}
+        + arguments);
     return projector->waitForReadyRead(5000) && QFileInfo(PortMap::entryPath(port)).isSymLink();
+}
+
+QByteArray TestCli::promtoolSays(const QString &promtool, const QByteArray &metrics)
+{
+    QProcess check;
+    check.start(promtool, {QStringLiteral("check"), QStringLiteral("metrics")});
+    check.write(metrics);
+    check.closeWriteChannel();
+    if (!check.waitForFinished(20000))
+        return "promtool did not finish";
+    const QByteArray said = check.readAllStandardOutput() + check.readAllStandardError();
+    return check.exitCode() == 0 ? said
+                                 : said + " (exit " + QByteArray::number(check.exitCode()) + ')';
 }
 
 void TestCli::stopProjectors()
@@ -237,6 +261,7 @@ void TestCli::usageErrorsTouchNoPort_data()
     QTest::newRow("no commands") << QStringList {"send", "-p", "6"};
     QTest::newRow("report with an operand") << QStringList {"report", "-p", "6", "CR0"};
     QTest::newRow("bad map target") << QStringList {"map", "COM6", "ftp://h:21"};
+    QTest::newRow("bad fleet line") << QStringList {"report", "--fleet", "FLEET"};
 }
 
 void TestCli::usageErrorsTouchNoPort()
@@ -244,10 +269,19 @@ void TestCli::usageErrorsTouchNoPort()
     QFETCH(QStringList, arguments);
     Pty pty;
     QVERIFY(pty.linkAs(Port));
+    // Its first line names the port; the second is not a line a fleet file may have.
+    QTemporaryDir folder;
+    const QString fleet = folder.filePath(QStringLiteral("fleet"));
+    QFile file(fleet);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("lab COM6\nthe bad line\n") > 0);
+    file.close();
+    arguments.replaceInStrings(QStringLiteral("FLEET"), fleet);
     const Run run = orva(arguments);
     QCOMPARE(run.exitCode, 64);
     QCOMPARE(run.out, QByteArray());
     QVERIFY(run.err.startsWith("orva: "));
+    if (arguments.contains(fleet))
+        QVERIFY2(run.err.contains(fleet.toUtf8() + ":2: "), run.err.constData());
     QCOMPARE(pty.read(1, 200), QByteArray());
     QVERIFY(QFileInfo(PortMap::entryPath(Port)).isSymLink());
 }
@@ -437,22 +471,22 @@ void TestCli::reportsThreePortsInEveryFormat()
     const QByteArrayList rows = lines(run.out);
     QCOMPARE(rows.size(), 1 + 3 * 7);
     QCOMPARE(rows.at(0),
-             QByteArray("port,target,speed,time,command,rendered,status,answered,"
+             QByteArray("port,name,target,speed,time,command,rendered,status,answered,"
                         "acknowledged,lamp_hours,temperature_1_c,temperature_2_c,"
                         "temperature_3_c,power,input,lamp,lamp_mode,error"));
     for (int row = 1; row < rows.size(); ++row) {
         const QByteArrayList fields = rows.at(row).split(',');
         const int port = Port + (row - 1) / 7;
         const QByteArray command = Decoders::statusReads().at((row - 1) % 7).command;
-        QCOMPARE(fields.size(), 18);
+        QCOMPARE(fields.size(), 19);
         QCOMPARE(fields.at(0), "COM" + QByteArray::number(port));
-        QCOMPARE(fields.at(1), device(port).toLatin1());
-        QCOMPARE(fields.at(4), command);
-        QCOMPARE(fields.at(7), QByteArray("true"));
+        QCOMPARE(fields.at(2), device(port).toLatin1());
+        QCOMPARE(fields.at(5), command);
+        QCOMPARE(fields.at(8), QByteArray("true"));
         if (command == "CR3")
-            QCOMPARE(fields.at(9), QByteArray::number(600 + 100 * (port - Port)));
+            QCOMPARE(fields.at(10), QByteArray::number(600 + 100 * (port - Port)));
         if (command == "CR0")
-            QCOMPARE(fields.at(13), QByteArray("standby"));
+            QCOMPARE(fields.at(14), QByteArray("standby"));
     }
 }
 
@@ -480,13 +514,7 @@ void TestCli::prometheusIsCleanAndWrittenWhole()
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList {"orva.prom"});
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray metrics = file.readAll();
-    QProcess check;
-    check.start(promtool, {QStringLiteral("check"), QStringLiteral("metrics")});
-    check.write(metrics);
-    check.closeWriteChannel();
-    QVERIFY(check.waitForFinished(20000));
-    QCOMPARE(check.readAllStandardOutput() + check.readAllStandardError(), QByteArray());
-    QCOMPARE(check.exitCode(), 0);
+    QCOMPARE(promtoolSays(promtool, metrics), QByteArray());
 
     const QByteArray com6 = "{port=\"COM6\",target=\"" + device(Port).toLatin1() + '"';
     for (const QByteArray &sample :
@@ -581,6 +609,75 @@ void TestCli::sendWhenReadyWaitsOutTheCooling()
     run = orva(send + QStringList {"--when-ready", "--every", "0.1", "C00", "CR0"});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out, QByteArray("C00\t  [ACK]  [CR] \nCR0\t 0 0  [CR] \tPower ON\n"));
+}
+
+// Forty projectors behind serial device servers (raw TCP, each answering after 30 ms), named in
+// a fleet file: every one decoded, in the file's order, in text, JSON and Prometheus.
+void TestCli::fleetOfFortyOverTcp()
+{
+    const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
+    constexpr int Count = 40;
+    QList<QProcess *> projectors;
+    for (int i = 0; i < Count; ++i)
+        projectors << startVirtualProjector(
+            {"--listen", "127.0.0.1:0", "--lamp-hours", QString::number(100 + i)});
+    static const QRegularExpression address(QStringLiteral("tcp://[0-9.]+:[0-9]+"));
+    QByteArray fleet = "# forty rooms\n";
+    QStringList addresses;
+    for (int i = 0; i < Count; ++i) {
+        QVERIFY(projectors.at(i)->waitForReadyRead(10000));
+        addresses << address.match(QString::fromLatin1(projectors.at(i)->readLine())).captured();
+        QVERIFY(!addresses.last().isEmpty());
+        fleet += QStringLiteral("room-%1  %2\n")
+                     .arg(i + 1, 2, 10, QLatin1Char('0'))
+                     .arg(addresses.last())
+                     .toLatin1();
+    }
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("fleet"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(fleet) > 0);
+    file.close();
+    const auto name = [](int i) {
+        return QStringLiteral("room-%1").arg(i + 1, 2, 10, QLatin1Char('0'));
+    };
+
+    Run run = orva({"report", "--fleet", path});
+    QCOMPARE(run.exitCode, 0);
+    const QStringList blocks = QString::fromLatin1(run.out).split(QStringLiteral("\n\n"));
+    QCOMPARE(blocks.size(), Count);
+    for (int i = 0; i < Count; ++i) {
+        QCOMPARE(blocks.at(i).section(QLatin1Char('\n'), 0, 0),
+                 QStringLiteral("%1 %2 (19200 baud)").arg(name(i), addresses.at(i)));
+        QCOMPARE(blocks.at(i).section(QLatin1Char('\n'), 1, 1), QStringLiteral("STATUS: Stand by"));
+    }
+
+    run = orva({"report", "--fleet", path, "--json"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(lines(run.out).size(), Count);
+    for (int i = 0; i < Count; ++i) {
+        const QJsonObject port = QJsonDocument::fromJson(lines(run.out).at(i)).object();
+        QCOMPARE(port.value("name").toString(), name(i));
+        QCOMPARE(port.value("port").toString(), addresses.at(i));
+        QCOMPARE(port.value("target").toString(), addresses.at(i));
+        QCOMPARE(port.value("lamp_hours").toInt(), 100 + i);
+        QCOMPARE(port.value("power").toString(), QStringLiteral("standby"));
+        QCOMPARE(port.value("lamp_mode").toString(), QStringLiteral("normal"));
+    }
+
+    run = orva({"report", "--fleet", path, "--format", "prometheus"});
+    QCOMPARE(run.exitCode, 0);
+    for (int i = 0; i < Count; ++i) {
+        const QByteArray labels = QStringLiteral("{projector=\"%1\",port=\"%2\",target=\"%2\"")
+                                      .arg(name(i), addresses.at(i))
+                                      .toLatin1();
+        QVERIFY(run.out.contains("orva_up" + labels + "} 1\n"));
+        QVERIFY(run.out.contains("orva_lamp_use_seconds" + labels + "} "
+                                 + QByteArray::number((100 + i) * 3600) + '\n'));
+    }
+    if (promtool.isEmpty())
+        QSKIP("promtool is not installed (Debian package prometheus)");
+    QCOMPARE(promtoolSays(promtool, run.out), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestCli)
