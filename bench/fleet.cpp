@@ -4,9 +4,13 @@
 #include "support/configfolder.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <memory>
+#include <sys/resource.h>
 #include <vector>
 
 namespace Bench {
@@ -102,6 +106,16 @@ void timeScales(const QVector<Scale> &scales, int runs, double bound, const QStr
         table.addNote(QStringLiteral("orva failed or did not finish in %1 runs").arg(failed));
 }
 
+// A hundred children hold pipes; the usual limit of 1024 open files is close enough to raise it.
+void allowAllOpenFiles()
+{
+    rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 } // namespace
 
 void manyPorts(const Options &options, Table &table)
@@ -124,6 +138,45 @@ void manyPorts(const Options &options, Table &table)
                 {QStringLiteral("  15 pseudo-terminals at once (ms)"),
                  report + QStringList {QStringLiteral("1-15")}}},
                options.fleetRuns, 2, QStringLiteral("< 2"), table);
+}
+
+void manyTargets(const Options &options, Table &table)
+{
+    allowAllOpenFiles();
+    ConfigFolder config;
+    Projectors projectors;
+    constexpr int Count = 100;
+    static const QRegularExpression address(QStringLiteral("tcp://[0-9.]+:[0-9]+"));
+    QByteArrayList lines;
+    for (int i = 0; i < Count; ++i) {
+        // Raw TCP, unpaced, each answer after the default 30 ms.
+        const QString served
+            = address
+                  .match(QString::fromLatin1(projectors.start(
+                      {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")})))
+                  .captured();
+        if (served.isEmpty()) {
+            table.addValue(QStringLiteral("8 orva report over raw TCP"),
+                           QStringLiteral("virtual projector %1 did not start").arg(i + 1));
+            return;
+        }
+        lines << QStringLiteral("room-%1 %2\n").arg(i + 1).arg(served).toLatin1();
+    }
+    QTemporaryDir folder;
+    QVector<Scale> scales;
+    for (const int count : {1, 15, Count}) {
+        const QString path = folder.filePath(QStringLiteral("fleet-%1").arg(count));
+        QFile fleet(path);
+        if (!fleet.open(QIODevice::WriteOnly) || fleet.write(lines.mid(0, count).join()) <= 0) {
+            table.addValue(QStringLiteral("8 orva report over raw TCP"),
+                           QStringLiteral("cannot write %1").arg(path));
+            return;
+        }
+        scales.append({count == 1 ? QStringLiteral("8 orva report, 1 raw TCP projector (ms)")
+                                  : QStringLiteral("  %1 at once, default --jobs (ms)").arg(count),
+                       {QStringLiteral("report"), QStringLiteral("--fleet"), path}});
+    }
+    timeScales(scales, options.fleetRuns, 4, QStringLiteral("< 4"), table);
 }
 
 } // namespace Bench

@@ -24,8 +24,8 @@ void usage()
                 "drawn\n"
                 "  --flood-seconds  length of each flood (60, quick 5)\n"
                 "  --only           click, reply, rfc2217 (both over ser2net), receive, hold,\n"
-                "                   flood (idle and 19200 baud), fastflood, startup, fleet (orva\n"
-                "                   on many virtual projectors)\n");
+                "                   flood (idle and 19200 baud), fastflood, startup, fleet and\n"
+                "                   fleettcp (orva on many virtual projectors)\n");
 }
 
 } // namespace
@@ -86,6 +86,7 @@ int main(int argc, char *argv[])
         {{QStringLiteral("flood"), QStringLiteral("fastflood")}, Bench::flood},
         {{QStringLiteral("startup")}, Bench::startUp},
         {{QStringLiteral("fleet")}, Bench::manyPorts},
+        {{QStringLiteral("fleettcp")}, Bench::manyTargets},
     };
     for (const Section &section : sections) {
         if (!options.runsAny(section.names))

@@ -56,6 +56,8 @@ void startUp(const Options &options, Table &table);
 
 // orva report on 1 and on 15 virtual projectors on pseudo-terminals, each answering after 30 ms.
 void manyPorts(const Options &options, Table &table);
+// orva report through a fleet file on 1, 15 and 100 virtual projectors serving raw TCP.
+void manyTargets(const Options &options, Table &table);
 
 // The child side of the start-up figure: the real window on the stored port, first frame, exit.
 int startupChild(int argc, char **argv);
