@@ -37,10 +37,24 @@ Read unreadable(const QString &problem)
 
 namespace {
 
-// "\\?\C:\...\COM6": no device names, no other rewriting; it must be absolute, with backslashes.
+// "\\?\C:\...\COM6": no device names, no other rewriting. It must be a full path with
+// backslashes. The system makes the folder a full path (it may be "\tmp\..." on the current
+// drive, or relative); the name is added as it is, as the system would turn COM6 into \\.\COM6.
 std::wstring literalPath(const QString &path)
 {
-    QString native = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    const QFileInfo entry(path);
+    const std::wstring folder = QDir::toNativeSeparators(entry.path()).toStdWString();
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD size = GetFullPathNameW(folder.c_str(), DWORD(full.size()), full.data(), nullptr);
+    if (size >= full.size()) {
+        full.resize(size);
+        size = GetFullPathNameW(folder.c_str(), DWORD(full.size()), full.data(), nullptr);
+    }
+    full.resize(size);
+    QString native = QString::fromStdWString(full);
+    if (!native.endsWith(QLatin1Char('\\')))
+        native += QLatin1Char('\\');
+    native += entry.fileName();
     native = native.startsWith(QLatin1String("\\\\"))
         ? QStringLiteral("\\\\?\\UNC\\") + native.mid(2)
         : QStringLiteral("\\\\?\\") + native;

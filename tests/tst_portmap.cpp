@@ -21,6 +21,7 @@ private slots:
     void parse();
     void fileEntry_data();
     void fileEntry();
+    void entryInAFolderWithoutDrive();
     void noEntryFallsBack();
     void linkResolvesToTheDevice();
     void danglingLinkIsUnusable();
@@ -140,6 +141,24 @@ void TestPortMap::fileEntry()
     QCOMPARE(target.text(), written);
     QCOMPARE(target.entry, PortMap::entryPath(5));
     QCOMPARE(target.kind == Kind::Unusable, written.isEmpty());
+}
+
+// ORVA_CONFIG_HOME=/srv/orva on Windows means that folder on the current drive.
+void TestPortMap::entryInAFolderWithoutDrive()
+{
+#ifndef Q_OS_WIN
+    QSKIP("every path has its drive here");
+#else
+    ConfigFolder config;
+    const QTemporaryDir folder(QDir::currentPath() + QStringLiteral("/portmap-XXXXXX"));
+    const QString withoutDrive = folder.path().mid(2);
+    QVERIFY(withoutDrive.startsWith(QLatin1Char('/')));
+    qputenv("ORVA_CONFIG_HOME", withoutDrive.toLocal8Bit());
+    ConfigFolder::mapEntry(6, "tcp://h:23\n");
+    const QString text = PortMap::resolve(6).text();
+    EntryFile::remove(PortMap::entryPath(6)); // before its folder goes
+    QCOMPARE(text, QStringLiteral("tcp://h:23"));
+#endif
 }
 
 void TestPortMap::noEntryFallsBack()

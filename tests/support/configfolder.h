@@ -22,6 +22,9 @@ public:
     }
     ~ConfigFolder()
     {
+        // Windows' own file calls cannot remove entries named COM1 to COM9.
+        for (int number = 1; number <= 15; ++number)
+            EntryFile::remove(PortMap::entryPath(number));
         for (int i = 0; i < 2; ++i) {
             if (m_previous[i].isEmpty())
                 qunsetenv(Variables[i]);
