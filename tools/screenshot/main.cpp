@@ -1,7 +1,11 @@
 // Grabs the panel, expanded, after a few status reads against whatever answers on the stored
 // port (the virtual projector, from tools/make-screenshot). Usage: panel-screenshot OUT.png
 // panel-screenshot --port-dialog OUT.png grabs the port dialog as it opens, touching no port.
+// panel-screenshot --show compact|expanded|port-dialog|console shows that view and keeps it
+// on screen, after printing "shown", until it is ended: for grabbing the screen, title bars and
+// all, as the platform draws them (tools/windows/make-screenshots).
 #include "app/form1.h"
+#include "app/portdialog.h"
 #include "app/program.h"
 #include "link/engine.h"
 #include "link/linkport.h"
@@ -18,10 +22,51 @@
 
 namespace {
 
+constexpr int LampModeEco = 66;
+constexpr int LampModeRead = 76;
+constexpr int CommandTable = 74;
+
 bool clickAndWait(Form1 &form, int button)
 {
     QTest::mouseClick(form.button(button), Qt::LeftButton);
     return QTest::qWaitFor([&] { return !form.Label25->text().isEmpty(); }, 3000);
+}
+
+// ECO1, then LAMP-MODE: the echo lines and the STATUS line all hold something.
+bool readLampMode(Form1 &form)
+{
+    QTest::mouseClick(form.button(LampModeEco), Qt::LeftButton);
+    QTest::qWait(300); // its acknowledgement
+    if (clickAndWait(form, LampModeRead))
+        return true;
+    std::fprintf(stderr, "panel-screenshot: no answer on the line\n");
+    return false;
+}
+
+int show(QApplication &app, Program &program, const QByteArray &view)
+{
+    Form1 &form = program.form();
+    if (!form.Form_Load()) {
+        std::fprintf(stderr, "panel-screenshot: the stored port did not open\n");
+        return 1;
+    }
+    form.show();
+    if (view == "expanded") {
+        form.setHeight(Form1::ExpandedHeightTwips);
+        if (!readLampMode(form))
+            return 1;
+    } else if (view == "port-dialog") {
+        PortDialog::openFromComButton(&form);
+    } else if (view == "console") {
+        QTest::mouseClick(form.button(CommandTable), Qt::LeftButton);
+    } else if (view != "compact") {
+        std::fprintf(stderr, "panel-screenshot: no view \"%s\"\n", view.constData());
+        return 2;
+    }
+    QTest::qWait(500); // painted, and placed by the window manager
+    std::puts("shown");
+    std::fflush(stdout);
+    return app.exec();
 }
 
 } // namespace
@@ -31,16 +76,20 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const bool portDialog = argc == 3 && QByteArray(argv[1]) == "--port-dialog";
-    if (argc != 2 && !portDialog) {
-        std::fprintf(stderr, "usage: panel-screenshot [--port-dialog] OUT.png\n");
+    const QByteArray option = argc == 3 ? QByteArray(argv[1]) : QByteArray();
+    if (argc != 2 && option != "--port-dialog" && option != "--show") {
+        std::fprintf(stderr,
+                     "usage: panel-screenshot [--port-dialog] OUT.png\n"
+                     "       panel-screenshot --show compact|expanded|port-dialog|console\n");
         return 2;
     }
-    const QString out = QString::fromLocal8Bit(argv[argc - 1]);
     Look::install();
     Program program;
+    if (option == "--show")
+        return show(app, program, QByteArray(argv[2]));
+    const QString out = QString::fromLocal8Bit(argv[argc - 1]);
     Form1 &form = program.form();
-    if (portDialog) {
+    if (option == "--port-dialog") {
         Form2 dialog(&program.engine());
         dialog.show();
         return dialog.grab().save(out) ? 0 : 1;
@@ -51,15 +100,7 @@ int main(int argc, char *argv[])
     }
     form.setHeight(Form1::ExpandedHeightTwips);
     form.show();
-    const int lampModeEco = 66;
-    const int lampModeRead = 76;
-    QTest::mouseClick(form.button(lampModeEco), Qt::LeftButton);
-    QTest::qWait(300); // its acknowledgement
-    if (!clickAndWait(form, lampModeRead)) {
-        std::fprintf(stderr, "panel-screenshot: no answer on the line\n");
-        return 1;
-    }
-    if (!form.grab().save(out))
+    if (!readLampMode(form) || !form.grab().save(out))
         return 1;
     return 0;
 }
