@@ -24,7 +24,8 @@ void usage()
                 "drawn\n"
                 "  --flood-seconds  length of each flood (60, quick 5)\n"
                 "  --only           click, reply, rfc2217 (both over ser2net), receive, hold,\n"
-                "                   flood (idle and 19200 baud), fastflood, startup\n");
+                "                   flood (idle and 19200 baud), fastflood, startup, fleet and\n"
+                "                   fleettcp (orva on many virtual projectors)\n");
 }
 
 } // namespace
@@ -84,6 +85,8 @@ int main(int argc, char *argv[])
         {{QStringLiteral("hold")}, Bench::holdRhythm},
         {{QStringLiteral("flood"), QStringLiteral("fastflood")}, Bench::flood},
         {{QStringLiteral("startup")}, Bench::startUp},
+        {{QStringLiteral("fleet")}, Bench::manyPorts},
+        {{QStringLiteral("fleettcp")}, Bench::manyTargets},
     };
     for (const Section &section : sections) {
         if (!options.runsAny(section.names))

@@ -19,6 +19,7 @@ struct Options
     int idleSeconds = 10;
     int startups = 20;
     int productStartups = 10;
+    int fleetRuns = 10;
 
     void makeQuick()
     {
@@ -31,6 +32,7 @@ struct Options
         idleSeconds = 2;
         startups = 5;
         productStartups = 3;
+        fleetRuns = 3;
     }
     bool runs(const QString &section) const { return only.isEmpty() || only.contains(section); }
     bool runsAny(const QStringList &sections) const
@@ -51,6 +53,11 @@ void receiveCost(const Options &options, Table &table);
 void holdRhythm(const Options &options, Table &table);
 void flood(const Options &options, Table &table);
 void startUp(const Options &options, Table &table);
+
+// orva report on 1 and on 15 virtual projectors on pseudo-terminals, each answering after 30 ms.
+void manyPorts(const Options &options, Table &table);
+// orva report through a fleet file on 1, 15 and 100 virtual projectors serving raw TCP.
+void manyTargets(const Options &options, Table &table);
 
 // The child side of the start-up figure: the real window on the stored port, first frame, exit.
 int startupChild(int argc, char **argv);

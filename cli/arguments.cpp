@@ -12,15 +12,33 @@ struct CommandRow
 {
     const char *name;
     Command command;
-    const char *options; // which options it takes: p(ort) b(aud) w(ait) j(son) f(orce)
+    // Options it takes: p(ort) b(aud) w(ait) j(son) c(sv) m (format) o(utput) f(orce)
+    // r (when-ready) u(ntil) t(imeout) e(very) F(leet) J(obs).
+    const char *options;
     int leastOperands;
     int mostOperands; // -1: no limit
 };
 
 const CommandRow Commands[] = {
-    {"ports", Command::Ports, "j", 0, 0},     {"map", Command::Map, "f", 2, 2},
-    {"unmap", Command::Unmap, "", 1, 1},      {"send", Command::Send, "pbwj", 1, -1},
-    {"report", Command::Report, "pbj", 0, 0},
+    {"ports", Command::Ports, "j", 0, 0},
+    {"map", Command::Map, "f", 2, 2},
+    {"unmap", Command::Unmap, "", 1, 1},
+    {"send", Command::Send, "pbwjcmorteFJ", 1, -1},
+    {"report", Command::Report, "pbwjcmoFJ", 0, 0},
+    {"wait", Command::Wait, "pbuteFJ", 0, 0},
+};
+
+struct FormatRow
+{
+    const char *name;
+    Arguments::Format format;
+};
+
+const FormatRow Formats[] = {
+    {"text", Arguments::Format::Text},
+    {"json", Arguments::Format::Json},
+    {"csv", Arguments::Format::Csv},
+    {"prometheus", Arguments::Format::Prometheus},
 };
 
 const CommandRow *findCommand(const QString &name)
@@ -33,7 +51,7 @@ const CommandRow *findCommand(const QString &name)
 }
 
 const char *const ProgramHelp = R"(Usage: orva COMMAND [OPTIONS]
-Operates a video projector on its RS-232C control port, through the same port map, engine
+Operates video projectors on their RS-232C control ports, through the same port map, engine
 and decoders as the ORVA control panel.
 
 Commands:
@@ -43,22 +61,48 @@ Commands:
   unmap COMn             removes the mapping of COMn
   send COMMAND...        sends each command (without its CR) and prints the answer
   report                 the seven status reads, one line each
+  wait --until on|standby
+                         waits until every projector is on, or in standby
 
 Options:
-  -p, --port N           the port, 1 to 15 or COMn (default: the panel's stored port)
+  -p, --port LIST        ports 1 to 15 or COMn, ranges (5-8), targets (tcp://HOST:PORT,
+                         rfc2217://HOST:PORT, a device) and names of the fleet, separated by
+                         commas; all at once (default: the whole fleet, else the panel's
+                         stored port)
+      --fleet FILE       names projectors, a line each: NAME, blanks, a port or a target;
+                         "#" starts a comment
+      --jobs N           works at most N ports at once (default 64, at most 256)
   -b, --baud RATE        9600 or 19200 (default: the panel's stored speed, else 19200)
-      --wait MS          how long send waits for an answer (default 1000)
-      --json             machine-readable output
+      --wait MS          how long a command or read waits for its answer (default 1000)
+      --json             one JSON object a port
+      --csv              a header line, then a line a port and command
+      --format FORMAT    text, json, csv, or (report) prometheus
+      --output FILE      writes FILE in one piece (a temporary file, renamed), not standard
+                         output
+      --when-ready       send: first waits until the projector is neither warming nor cooling
+      --until STATE      wait: on or standby
+      --timeout S        wait, --when-ready: gives up after S seconds (default 180)
+      --every S          wait, --when-ready: reads the status every S seconds (default 1)
       --force            map: replace an existing entry
   -h, --help             this help; orva COMMAND --help for one command
       --version          the version
 
-Results go to standard output, diagnostics to standard error. The stored port and speed are
-read, never written.
+A fleet file names projectors, one a line; -p may then pick them by name:
+    # building A
+    a-101   rfc2217://10.0.4.21:4001
+    a-102   tcp://10.0.4.22:4001
+    lab     COM3
+A bad line, or a name given twice, is a usage error naming the file and the line number, and
+no port is touched.
 
-Exit status: 0 success; 1 a command got no answer, or map or unmap could not do what was
-asked; 2 the port could not be opened (absent, refused, busy, permission denied, or an
-unusable ports-folder entry); 64 a usage error.
+Results go to standard output in the order of the ports (or of the fleet file), diagnostics to
+standard error. A port that fails does not stop the others. The stored port and speed are read,
+never written.
+
+Exit status, over all ports the highest of: 0 success; 1 a command got no answer, a wait ran
+out of time, or map or unmap could not do what was asked; 2 a port could not be opened or was
+lost (absent, refused, busy, permission denied, or an unusable ports-folder entry). 64 a usage
+error (a bad fleet file line among them, named by file and line number), with no port touched.
 )";
 
 QString commandHelp(Command command)
@@ -86,21 +130,56 @@ QString commandHelp(Command command)
                               "device.\n");
     case Command::Send:
         return QStringLiteral(
-            "Usage: orva send [-p N] [-b RATE] [--wait MS] [--json] COMMAND...\n"
+            "Usage: orva send [-p LIST] [--fleet FILE] [--jobs N] [-b RATE] [--wait MS]\n"
+            "                 [--json|--csv] [--output FILE]\n"
+            "                 [--when-ready [--timeout S] [--every S]] COMMAND...\n"
             "Sends each COMMAND as it goes on the wire, without its CR (\"CR0\", \"C34\",\n"
-            "\"CF LAMPMODE ECO1\"), in turn. For each it waits until a CR has arrived or MS\n"
-            "milliseconds have passed (1000), then prints the command, the answer as the panel\n"
-            "shows it, and the decoded words for the seven status reads. --json prints one\n"
-            "object per command and line: command, reply, rendered, status (or null), answered.\n"
-            "Exit status 1 when any command got no answer.\n");
+            "\"CF LAMPMODE ECO1\"), in turn, to every listed port at once. For each it waits\n"
+            "until a CR has arrived or MS milliseconds have passed (1000), then prints the\n"
+            "command, the answer as the panel shows it, and the decoded words for the seven\n"
+            "status reads; with several ports, a block a port, headed by its name, the port,\n"
+            "its target and speed.\n"
+            "--json: one object a port (port, name, target, speed, time, error, answered,\n"
+            "commands: command, reply, rendered, status, answered, and the read's value or\n"
+            "acknowledged). --csv: as report --csv.\n"
+            "--when-ready first reads the status every S seconds (1) until the projector is\n"
+            "neither warming nor cooling, for at most --timeout seconds (180); a projector that\n"
+            "does not get there is sent nothing.\n"
+            "Exit status 1 when any command got no answer, 2 when a port failed.\n");
     case Command::Report:
         return QStringLiteral(
-            "Usage: orva report [-p N] [-b RATE] [--json]\n"
+            "Usage: orva report [-p LIST] [--fleet FILE] [--jobs N] [-b RATE] [--wait MS]\n"
+            "                   [--json|--csv|--format F] [--output FILE]\n"
             "The seven status reads in the panel's order (STATUS, MODE, TEMP, SETTING,\n"
-            "LAMP-TIME, LAMP-STATUS, LAMP-MODE), one line each: the caption and the decoded\n"
-            "words, \"no answer\", or the answer as the panel shows it when nothing decodes.\n"
-            "Each read stands alone. --json gives one object keyed by caption.\n"
-            "Exit status 1 when any read got no answer.\n");
+            "LAMP-TIME, LAMP-STATUS, LAMP-MODE) on every listed port at once, one line each:\n"
+            "the caption and the decoded words, \"no answer\", or the answer as the panel shows\n"
+            "it when nothing decodes. Each read stands alone and waits MS milliseconds (1000) at\n"
+            "most for its answer.\n"
+            "--json: one object a port: port, name, target, speed, time (ISO 8601), error,\n"
+            "answered, lamp_hours, temperatures_c, power (on, standby, warming, cooling,\n"
+            "power_fault, temperature_fault, lamp_fault), input, lamp, lamp_mode, and reads keyed\n"
+            "by caption.\n"
+            "--csv: a header, then a row a port and read: port, name, target, speed, time,\n"
+            "command, rendered, status (the words), answered, acknowledged, lamp_hours,\n"
+            "temperature_1_c to temperature_3_c, power, input, lamp, lamp_mode, error.\n"
+            "--format prometheus: the text format for node_exporter's textfile collector\n"
+            "(orva_up, orva_lamp_use_seconds, orva_temperature_celsius, orva_power_state,\n"
+            "orva_lamp_on, orva_scrape_duration_seconds), labelled with port, target and, from\n"
+            "a fleet file, projector; a silent or missing projector gives orva_up 0 and its\n"
+            "duration, nothing else. --output FILE replaces FILE only once all is written,\n"
+            "so that a crontab line can feed node_exporter (--collector.textfile.directory):\n"
+            "  * * * * * orva report --fleet /etc/orva/fleet --format prometheus\n"
+            "      --output /var/lib/prometheus/node-exporter/orva.prom   (one line)\n"
+            "Exit status 1 when any read got no answer, 2 when a port failed.\n");
+    case Command::Wait:
+        return QStringLiteral(
+            "Usage: orva wait [-p LIST] [--fleet FILE] [--jobs N] [-b RATE] --until on|standby\n"
+            "                 [--timeout S] [--every S]\n"
+            "Reads the status of every listed port every S seconds (1) until each is on, or in\n"
+            "standby, and prints each state as it changes (\"COM3 warming\", \"a-101 on\"; also\n"
+            "\"no answer\"). Exit status 0 when all got there, 1 when --timeout seconds (180)\n"
+            "passed first, naming those that did not, 2 when a port failed. Ports wait their\n"
+            "turn beyond --jobs, within the same --timeout.\n");
     case Command::None:
         break;
     }
@@ -129,11 +208,35 @@ int Arguments::portNumber(const QString &text)
     return Wire::isUsablePort(number) ? number : 0;
 }
 
+namespace {
+
+// Seconds, as a whole number or with a fraction, between the bounds; milliseconds out.
+bool seconds(const QString &name, const QString &value, double lowest, double highest, int *ms,
+             QString *error)
+{
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    if (!ok || !(number >= lowest && number <= highest))
+        return fail(error,
+                    QStringLiteral("%1 takes seconds from %2 to %3, not \"%4\"")
+                        .arg(name)
+                        .arg(lowest)
+                        .arg(highest)
+                        .arg(value));
+    *ms = int(number * 1000 + 0.5);
+    return true;
+}
+
+} // namespace
+
 bool Arguments::parse(const QStringList &arguments, Arguments *parsed, QString *error)
 {
     Arguments result;
     const CommandRow *row = nullptr;
     bool operandsOnly = false;
+    QString given; // the letters of the options given, checked against the command at the end
+    QStringList givenNames;
+    bool formatGiven = false;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         if (operandsOnly || !argument.startsWith(QLatin1Char('-'))
@@ -169,11 +272,16 @@ bool Arguments::parse(const QStringList &arguments, Arguments *parsed, QString *
             value = arguments.at(++i);
             return true;
         };
-        auto allowed = [&](char option) -> bool {
-            if (row && !QByteArray(row->options).contains(option))
-                return fail(
-                    error,
-                    QStringLiteral("%1 does not go with %2").arg(name, QLatin1String(row->name)));
+        auto option = [&](char letter) {
+            given += QLatin1Char(letter);
+            givenNames << name;
+        };
+        auto setFormat = [&](Format format) -> bool {
+            if (formatGiven && result.format != format)
+                return fail(error, QStringLiteral("give one output format, not two"));
+            formatGiven = true;
+            result.format = format;
+            result.json = format == Format::Json;
             return true;
         };
         if (name == QLatin1String("-h") || name == QLatin1String("--help")) {
@@ -181,30 +289,66 @@ bool Arguments::parse(const QStringList &arguments, Arguments *parsed, QString *
         } else if (name == QLatin1String("--version")) {
             result.version = true;
         } else if (name == QLatin1String("--json")) {
-            if (!allowed('j'))
+            option('j');
+            if (!setFormat(Format::Json))
                 return false;
-            result.json = true;
+        } else if (name == QLatin1String("--csv")) {
+            option('c');
+            if (!setFormat(Format::Csv))
+                return false;
+        } else if (name == QLatin1String("--format")) {
+            option('m');
+            if (!takeValue())
+                return false;
+            const FormatRow *format = nullptr;
+            for (const FormatRow &candidate : Formats) {
+                if (value == QLatin1String(candidate.name))
+                    format = &candidate;
+            }
+            if (!format)
+                return fail(error,
+                            QStringLiteral("--format is text, json, csv or prometheus, not \"%1\"")
+                                .arg(value));
+            if (!setFormat(format->format))
+                return false;
         } else if (name == QLatin1String("--force")) {
-            if (!allowed('f'))
-                return false;
+            option('f');
             result.force = true;
         } else if (name == QLatin1String("-p") || name == QLatin1String("--port")) {
-            if (!allowed('p') || !takeValue())
+            option('p');
+            if (!takeValue())
                 return false;
-            result.port = portNumber(value);
-            if (result.port == 0)
+            // Checked once the fleet file is read: an item may be one of its names.
+            for (const QString &item : value.split(QLatin1Char(',')))
+                result.ports << item.trimmed();
+        } else if (name == QLatin1String("--fleet")) {
+            option('F');
+            if (!takeValue())
+                return false;
+            if (value.isEmpty())
+                return fail(error, QStringLiteral("--fleet needs a file name"));
+            result.fleet = value;
+        } else if (name == QLatin1String("--jobs")) {
+            option('J');
+            if (!takeValue())
+                return false;
+            bool ok = false;
+            result.jobs = value.toInt(&ok);
+            if (!ok || result.jobs < 1 || result.jobs > MostJobs)
                 return fail(
                     error,
-                    QStringLiteral("--port takes 1 to 15 or COM1 to COM15, not \"%1\"").arg(value));
+                    QStringLiteral("--jobs takes 1 to %1, not \"%2\"").arg(MostJobs).arg(value));
         } else if (name == QLatin1String("-b") || name == QLatin1String("--baud")) {
-            if (!allowed('b') || !takeValue())
+            option('b');
+            if (!takeValue())
                 return false;
             if (value != QLatin1String("9600") && value != QLatin1String("19200"))
                 return fail(error,
                             QStringLiteral("--baud is 9600 or 19200, not \"%1\"").arg(value));
             result.baud = value.toInt();
         } else if (name == QLatin1String("--wait")) {
-            if (!allowed('w') || !takeValue())
+            option('w');
+            if (!takeValue())
                 return false;
             bool ok = false;
             result.waitMs = value.toInt(&ok);
@@ -212,6 +356,32 @@ bool Arguments::parse(const QStringList &arguments, Arguments *parsed, QString *
                 return fail(error,
                             QStringLiteral("--wait takes milliseconds from 1 to 600000, not \"%1\"")
                                 .arg(value));
+        } else if (name == QLatin1String("--output")) {
+            option('o');
+            if (!takeValue())
+                return false;
+            if (value.isEmpty())
+                return fail(error, QStringLiteral("--output needs a file name"));
+            result.output = value;
+        } else if (name == QLatin1String("--when-ready")) {
+            option('r');
+            result.whenReady = true;
+        } else if (name == QLatin1String("--until")) {
+            option('u');
+            if (!takeValue())
+                return false;
+            if (value != QLatin1String("on") && value != QLatin1String("standby"))
+                return fail(error,
+                            QStringLiteral("--until is on or standby, not \"%1\"").arg(value));
+            result.until = value;
+        } else if (name == QLatin1String("--timeout")) {
+            option('t');
+            if (!takeValue() || !seconds(name, value, 0.1, 86400, &result.timeoutMs, error))
+                return false;
+        } else if (name == QLatin1String("--every")) {
+            option('e');
+            if (!takeValue() || !seconds(name, value, 0.05, 3600, &result.everyMs, error))
+                return false;
         } else {
             return fail(error, QStringLiteral("unknown option %1").arg(name));
         }
@@ -222,14 +392,20 @@ bool Arguments::parse(const QStringList &arguments, Arguments *parsed, QString *
     }
     if (!row)
         return fail(error, QStringLiteral("no command given; orva --help lists them"));
-    // Options given before the command were not checked against it.
     const QByteArray options(row->options);
-    if ((result.json && !options.contains('j')) || (result.force && !options.contains('f'))
-        || (result.port && !options.contains('p')) || (result.baud && !options.contains('b'))
-        || (result.waitMs != 1000 && !options.contains('w')))
-        return fail(
-            error,
-            QStringLiteral("an option given does not go with %1").arg(QLatin1String(row->name)));
+    for (int i = 0; i < given.size(); ++i) {
+        if (!options.contains(given.at(i).toLatin1()))
+            return fail(error,
+                        QStringLiteral("%1 does not go with %2")
+                            .arg(givenNames.at(i), QLatin1String(row->name)));
+    }
+    if (result.format == Format::Prometheus && result.command != Command::Report)
+        return fail(error, QStringLiteral("--format prometheus goes with report only"));
+    if (result.command == Command::Send && !result.whenReady
+        && (given.contains(QLatin1Char('t')) || given.contains(QLatin1Char('e'))))
+        return fail(error, QStringLiteral("--timeout and --every go with --when-ready"));
+    if (result.command == Command::Wait && result.until.isEmpty())
+        return fail(error, QStringLiteral("wait needs --until on or --until standby"));
     if (result.operands.size() < row->leastOperands
         || (row->mostOperands >= 0 && result.operands.size() > row->mostOperands))
         return fail(error,

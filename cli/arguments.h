@@ -2,20 +2,38 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 // The command line of `orva`, read completely before any port is touched.
 struct Arguments
 {
-    enum class Command { None, Ports, Map, Unmap, Send, Report };
+    enum class Command { None, Ports, Map, Unmap, Send, Report, Wait };
+    enum class Format { Text, Json, Csv, Prometheus };
+
+    static constexpr int DefaultTimeoutMs = 180000; // longer than any cool-down
+    static constexpr int DefaultEveryMs = 1000;
+    // A job holds a thread, a socket or device and an event descriptor: 256 stay well inside the
+    // usual limit of 1024 open files. 64 read 100 projectors in two turns.
+    static constexpr int DefaultJobs = 64;
+    static constexpr int MostJobs = 256;
 
     Command command = Command::None;
     bool help = false;
     bool version = false;
-    bool json = false;
+    Format format = Format::Text;
+    bool json = false; // format is Json
     bool force = false;
-    int port = 0; // 1..15; 0: the stored ComPort
+    QStringList ports; // the -p items in order: ports, ranges, targets, names; none: the fleet,
+                       // else the stored ComPort
+    QString fleet; // the fleet file
+    int jobs = DefaultJobs; // ports worked at once
     int baud = 0; // 9600 or 19200; 0: the stored BaudRate
     int waitMs = 1000;
+    QString output; // written in one piece instead of standard output
+    QString until; // wait: "on" or "standby"
+    bool whenReady = false; // send: wait until the projector is neither warming nor cooling
+    int timeoutMs = DefaultTimeoutMs; // wait, send --when-ready
+    int everyMs = DefaultEveryMs; // between two status reads while waiting
     QStringList operands; // map: COMn TARGET; unmap: COMn; send: the commands
 
     // Reads the arguments after the program name. False with the reason for a usage error.

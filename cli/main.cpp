@@ -1,60 +1,29 @@
-// orva: the ports, one command, or a full status report, from a shell or a script.
+// orva: the ports, commands and status reports of many projectors, from a shell or a script.
 #include "arguments.h"
-#include "session.h"
+#include "commands.h"
+#include "exitstatus.h"
+#include "output.h"
 
 #include "link/entryfile.h"
 #include "link/portinfo.h"
 #include "link/portmap.h"
 #include "link/protocol.h"
-#include "panel/buttonmap.h"
-#include "settings/store.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
 
-enum Exit { Success = 0, NoAnswer = 1, PortFailed = 2, Usage = 64 };
+using Output::complain;
+using Output::json;
+using Output::out;
 
-void out(const QString &text)
-{
-    std::fputs(text.toLocal8Bit().constData(), stdout);
-    std::fputc('\n', stdout);
-}
-
-void complain(const QString &text)
-{
-    std::fprintf(stderr, "orva: %s\n", text.toLocal8Bit().constData());
-}
-
-// A JSON string, kept in the order the fields are written (QJsonObject would sort them).
-QString json(const QString &text)
-{
-    const QByteArray array = QJsonDocument(QJsonArray {text}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(array.mid(1, array.size() - 2));
-}
-
-QString json(const std::optional<QString> &text)
-{
-    return text ? json(*text) : QStringLiteral("null");
-}
-
-QString json(bool value)
-{
-    return value ? QStringLiteral("true") : QStringLiteral("false");
-}
-
-// The bytes as they came, one character a byte.
-QString replyText(const QByteArray &reply)
-{
-    return QString::fromLatin1(reply);
-}
+using namespace ExitStatus;
 
 int ports(const Arguments &arguments)
 {
@@ -86,8 +55,15 @@ int ports(const Arguments &arguments)
     }
     const QVector<PortInfo::Device> devices = PortInfo::devices();
     int nextFree = Wire::LowestPortNumber;
+    // A number whose usual device is there (COM1 on most Windows machines) is not offered.
+    auto usualDeviceIsThere = [&](int number) {
+        const QString usual = PortMap::resolve(number).device;
+        return std::any_of(devices.begin(), devices.end(),
+                           [&](const PortInfo::Device &device) { return device.path == usual; });
+    };
     auto freeNumber = [&] {
-        while (nextFree <= Wire::HighestPortNumber && PortMap::hasEntry(nextFree))
+        while (nextFree <= Wire::HighestPortNumber
+               && (PortMap::hasEntry(nextFree) || usualDeviceIsThere(nextFree)))
             ++nextFree;
         return nextFree <= Wire::HighestPortNumber ? nextFree++ : 0;
     };
@@ -95,7 +71,11 @@ int ports(const Arguments &arguments)
         out(QStringLiteral("\nSerial devices of this machine:"));
     for (const PortInfo::Device &device : devices) {
         const QString name = device.byId.isEmpty() ? device.path : device.byId;
+#ifdef Q_OS_WIN
+        int mapped = mappedAs.value(device.path); // COM23: no file to resolve
+#else
         int mapped = mappedAs.value(QFileInfo(device.path).canonicalFilePath());
+#endif
         // A device that is some port's fallback needs no entry.
         for (int n = Wire::LowestPortNumber; !mapped && n <= Wire::HighestPortNumber; ++n) {
             const PortTarget target = PortMap::resolve(n);
@@ -205,90 +185,6 @@ int unmap(const Arguments &arguments)
     return Success;
 }
 
-// The port and speed to use: as given, or as the panel has stored them.
-bool openSession(const Arguments &arguments, Session &session, int *exitCode)
-{
-    const Store::StoredPort stored = Store::storedPort();
-    const int port = arguments.port ? arguments.port : stored.comPortNumber;
-    if (!Wire::isUsablePort(port)) {
-        complain(QStringLiteral("no port given and no usable port stored; give one with -p"));
-        *exitCode = PortFailed;
-        return false;
-    }
-    const int baud
-        = arguments.baud ? arguments.baud : (stored.baudCode == Wire::Baud9600Code ? 9600 : 19200);
-    QString error;
-    if (!session.open(port, baud, &error)) {
-        complain(QStringLiteral("cannot open %1").arg(error));
-        *exitCode = PortFailed;
-        return false;
-    }
-    return true;
-}
-
-int send(const Arguments &arguments)
-{
-    Session session;
-    int exitCode = Success;
-    if (!openSession(arguments, session, &exitCode))
-        return exitCode;
-    for (const QString &text : arguments.operands) {
-        const Session::Answer answer = session.send(text.toLatin1(), arguments.waitMs);
-        if (!answer.answered)
-            exitCode = NoAnswer;
-        if (arguments.json) {
-            out(QStringLiteral("{\"command\": %1, \"reply\": %2, \"rendered\": %3, \"status\": %4, "
-                               "\"answered\": %5}")
-                    .arg(json(text), json(replyText(answer.reply)), json(answer.rendered),
-                         json(answer.status), json(answer.answered)));
-            continue;
-        }
-        QString line = text + QLatin1Char('\t') + answer.rendered;
-        if (!answer.answered)
-            line += QStringLiteral("\tno answer");
-        else if (answer.status)
-            line += QLatin1Char('\t') + *answer.status;
-        out(line);
-    }
-    if (exitCode == NoAnswer)
-        complain(QStringLiteral("no answer on %1").arg(session.where()));
-    return exitCode;
-}
-
-int report(const Arguments &arguments)
-{
-    Session session;
-    int exitCode = Success;
-    if (!openSession(arguments, session, &exitCode))
-        return exitCode;
-    QStringList fields;
-    for (const ButtonMap::Button &button : ButtonMap::buttons()) {
-        if (button.face != ButtonMap::Face::StatusRead)
-            continue;
-        const QString caption = QString::fromLatin1(button.caption);
-        const Session::Answer answer = session.send(button.command, Session::DefaultWaitMs);
-        if (!answer.answered)
-            exitCode = NoAnswer;
-        if (arguments.json) {
-            fields << QStringLiteral("%1: {\"command\": %2, \"status\": %3, \"reply\": %4, "
-                                     "\"rendered\": %5, \"answered\": %6}")
-                          .arg(json(caption), json(QString::fromLatin1(button.command)),
-                               json(answer.status), json(replyText(answer.reply)),
-                               json(answer.rendered), json(answer.answered));
-            continue;
-        }
-        const QString words = !answer.answered ? QStringLiteral("no answer")
-            : answer.status                    ? *answer.status
-                                               : answer.rendered;
-        out(caption + QStringLiteral(": ") + words);
-    }
-    if (arguments.json)
-        out(QStringLiteral("{") + fields.join(QStringLiteral(",\n ")) + QStringLiteral("}"));
-    if (exitCode == NoAnswer)
-        complain(QStringLiteral("no answer on %1").arg(session.where()));
-    return exitCode;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -319,9 +215,11 @@ int main(int argc, char *argv[])
     case Arguments::Command::Unmap:
         return unmap(arguments);
     case Arguments::Command::Send:
-        return send(arguments);
+        return Commands::send(arguments);
     case Arguments::Command::Report:
-        return report(arguments);
+        return Commands::report(arguments);
+    case Arguments::Command::Wait:
+        return Commands::wait(arguments);
     case Arguments::Command::None:
         break;
     }

@@ -14,17 +14,27 @@ Session::Session()
     , m_ports(std::make_unique<SystemPortFactory>())
     , m_port(std::make_unique<LinkPort>(*m_ports))
     , m_engine(std::make_unique<Engine>(m_port.get(), *m_timers))
-{ }
+{
+    QObject::connect(m_port.get(), &SerialPort::lost, m_port.get(), [this] {
+        if (m_lost.isEmpty())
+            m_lost = m_port->lastError();
+    });
+}
 
 Session::~Session() = default;
 
-bool Session::open(int portNumber, int baud, QString *error)
+bool Session::open(const Projector &projector, int baud, QString *error)
 {
     const quint8 code = baud == 9600 ? Wire::Baud9600Code : Wire::Baud19200Code;
-    if (m_engine->openPort(qint16(portNumber), code))
-        return true;
-    *error = m_port->lastError();
-    return false;
+    if (!projector.number)
+        m_port->setDirectTarget(projector.target);
+    const bool opened = m_engine->openPort(qint16(projector.number), code);
+    m_target = m_port->target();
+    if (m_target.isEmpty()) // an entry or a target that cannot be used
+        m_target = projector.number ? PortMap::resolve(projector.number).entry : projector.port;
+    if (!opened)
+        *error = m_port->lastError();
+    return opened;
 }
 
 Session::Answer Session::send(const QByteArray &command, int waitMs)
@@ -62,21 +72,13 @@ Session::Answer Session::send(const QByteArray &command, int waitMs)
         if (answer.reply.isEmpty())
             answer.rendered = engine.display().rxd; // " X X X X"
     }
-    if (answer.status) {
-        QString words = *answer.status;
-        while (words.startsWith(QLatin1Char(' ')))
-            words.remove(0, 1);
-        answer.status = words;
-    }
+    if (answer.status)
+        answer.status = Decoders::words(*answer.status);
+    if (!answer.answered)
+        return answer;
+    if (Decoders::isRead(command))
+        answer.values = Decoders::values(command, answer.reply);
+    else
+        answer.acknowledged = Decoders::acknowledged(answer.reply);
     return answer;
-}
-
-QString Session::where() const
-{
-    QString text = QStringLiteral("COM%1 (%2)").arg(m_port->commPort()).arg(m_port->target());
-    // Raw TCP has no line speed.
-    if (PortMap::parse(m_port->target()).kind != PortTarget::Kind::Tcp)
-        text += QStringLiteral(" at %1 baud")
-                    .arg(m_port->settings().section(QLatin1Char(','), 0, 0));
-    return text;
 }

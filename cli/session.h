@@ -1,5 +1,8 @@
 #pragma once
 
+#include "link/decoders.h"
+#include "projectors.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -12,7 +15,7 @@ class PortFactory;
 class QtTimerFactory;
 
 // One port opened the panel's way, and commands sent through the panel's engine: the same
-// framing, echo, reply window and decoders.
+// framing, echo, reply window and decoders. It lives on one thread, the one that made it.
 class Session
 {
 public:
@@ -21,8 +24,10 @@ public:
         QByteArray command; // without its CR
         QByteArray reply; // as received, up to and with its CR
         QString rendered; // as the RxD line shows it
-        std::optional<QString> status; // the decoded words, without their leading blanks
+        std::optional<QString> status; // the decoded words
         bool answered = false; // a whole answer (ended by CR) came within the wait
+        Decoders::Values values; // of a status read
+        std::optional<bool> acknowledged; // for a command that is not a read
     };
 
     // The panel's reply window.
@@ -32,15 +37,19 @@ public:
     ~Session();
 
     // False with the reason (naming the port and what it resolved to) when it did not open.
-    bool open(int portNumber, int baud, QString *error);
+    bool open(const Projector &projector, int baud, QString *error);
+    // What the projector's port stood for at the open, as written in a map entry.
+    QString target() const { return m_target; }
     // Each send stands alone: what an earlier answer left on the STATUS line is cleared first.
     Answer send(const QByteArray &command, int waitMs);
-    // What was opened, for a message: "COM3 (/dev/ttyUSB0) at 19200 baud".
-    QString where() const;
+    // Why the port went away while open (unplugged, hung up, connection lost); empty while not.
+    QString lost() const { return m_lost; }
 
 private:
     std::unique_ptr<QtTimerFactory> m_timers;
     std::unique_ptr<PortFactory> m_ports;
     std::unique_ptr<LinkPort> m_port;
     std::unique_ptr<Engine> m_engine;
+    QString m_target;
+    QString m_lost;
 };

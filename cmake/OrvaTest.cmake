@@ -39,3 +39,12 @@ function(orva_add_test name)
         LABELS "${labels}"
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${folder};ORVA_CONFIG_HOME=${folder}")
 endfunction()
+
+# orva_left_out(<name> <reason>)
+# A suite that cannot run on this platform (on Windows: one that drives pseudo-terminals or
+# another POSIX-only peer). It is not built; CTest lists it as not run, labelled posix-only, and
+# the reason stays beside it.
+function(orva_left_out name reason)
+    add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} -E echo "${reason}")
+    set_tests_properties(${name} PROPERTIES DISABLED TRUE LABELS posix-only)
+endfunction()

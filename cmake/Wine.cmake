@@ -21,6 +21,9 @@ foreach(dir IN LISTS dirs)
 endforeach()
 list(JOIN ORVA_WINEPATH ";" ORVA_WINEPATH)
 
+set(ORVA_HOST_BUILD "" CACHE PATH
+    "A Linux build of this project: its virtual projector and orva are the Windows tests' peers")
+
 set(ORVA_WINEPREFIX ${CMAKE_BINARY_DIR}/wine)
 set(ORVA_WINE_FONTDIR "Z:\\\\usr\\\\share\\\\fonts\\\\truetype\\\\dejavu")
 configure_file(${PROJECT_SOURCE_DIR}/tools/windows/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY

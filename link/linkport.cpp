@@ -11,9 +11,19 @@ LinkPort::LinkPort(PortFactory &factory, QObject *parent)
 
 LinkPort::~LinkPort() = default;
 
+void LinkPort::setDirectTarget(const PortTarget &target)
+{
+    m_direct = target;
+}
+
+QString LinkPort::where(const QString &target) const
+{
+    return m_direct ? target : QStringLiteral("COM%1 (%2)").arg(commPort()).arg(target);
+}
+
 bool LinkPort::refuse(const QString &target, const QString &reason)
 {
-    m_lastError = QStringLiteral("COM%1 (%2): %3").arg(commPort()).arg(target, reason);
+    m_lastError = where(target) + QStringLiteral(": ") + reason;
     qCInfo(lcLink, "open failed: %s", qUtf8Printable(m_lastError));
     return false;
 }
@@ -22,9 +32,9 @@ bool LinkPort::open()
 {
     if (isOpen())
         return false;
-    const PortTarget target = PortMap::resolve(commPort());
+    const PortTarget target = m_direct ? *m_direct : PortMap::resolve(commPort());
     if (target.kind == PortTarget::Kind::Unusable)
-        return refuse(target.entry, target.problem);
+        return refuse(m_direct ? m_direct->text() : target.entry, target.problem);
     if (!m_port || target.text() != m_target) {
         if (m_port) {
             m_port->disconnect(this);
@@ -38,8 +48,8 @@ bool LinkPort::open()
         m_port->setParent(this);
         connect(m_port.get(), &SerialPort::onComm, this, &SerialPort::onComm);
         connect(m_port.get(), &SerialPort::lost, this, [this] {
-            qCInfo(lcLink, "COM%d (%s) lost: %s", commPort(), qUtf8Printable(m_target),
-                   qUtf8Printable(m_port->lastError()));
+            m_lastError = where(m_target) + QStringLiteral(" lost: ") + m_port->lastError();
+            qCInfo(lcLink, "%s", qUtf8Printable(m_lastError));
             emit lost();
         });
     }
@@ -54,8 +64,7 @@ bool LinkPort::open()
     if (!opened)
         return refuse(m_target, m_port->lastError());
     m_lastError.clear();
-    qCInfo(lcLink, "COM%d (%s) open at %s", commPort(), qUtf8Printable(m_target),
-           qUtf8Printable(settings()));
+    qCInfo(lcLink, "%s open at %s", qUtf8Printable(where(m_target)), qUtf8Printable(settings()));
     return true;
 }
 

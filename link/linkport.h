@@ -1,8 +1,10 @@
 #pragma once
 
+#include "link/portmap.h"
 #include "link/serialport.h"
 
 #include <memory>
+#include <optional>
 
 class PortFactory;
 
@@ -22,17 +24,24 @@ public:
     void output(const QByteArray &text) override;
     QByteArray input() override;
     int commEvent() const override { return CommEventReceive; }
-    // With the port number and what it resolved to.
+    // Why the last open failed, or why the port was lost; with the number and what it resolved to.
     QString lastError() const override { return m_lastError; }
 
     // What the port number stood for at the last open, as written in a map entry.
     QString target() const { return m_target; }
 
+    // Opens this target from now on instead of looking the number up (orva's "-p tcp://...");
+    // its messages then name the target alone.
+    void setDirectTarget(const PortTarget &target);
+
 private:
     bool refuse(const QString &target, const QString &reason);
+    // "COM3 (/dev/ttyUSB0)", or the direct target.
+    QString where(const QString &target) const;
 
     PortFactory &m_factory;
     std::unique_ptr<SerialPort> m_port;
+    std::optional<PortTarget> m_direct;
     QString m_target;
     QString m_lastError;
 };

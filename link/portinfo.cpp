@@ -11,10 +11,21 @@ namespace {
 
 const Device *findDevice(const QVector<Device> &all, const QString &path)
 {
+#ifdef Q_OS_WIN
+    // "COM23" and "\\.\COM23" name the same port, in any case.
+    QString name = path;
+    if (name.startsWith(QLatin1String("\\\\.\\")))
+        name.remove(0, 4);
+    for (const Device &device : all) {
+        if (device.path.compare(name, Qt::CaseInsensitive) == 0)
+            return &device;
+    }
+#else
     for (const Device &device : all) {
         if (device.path == path)
             return &device;
     }
+#endif
     return nullptr;
 }
 
@@ -45,7 +56,11 @@ QVector<Device> devices()
     QVector<Device> found;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
         Device device;
+#ifdef Q_OS_WIN
+        device.path = info.portName(); // COM23, as a map entry names it
+#else
         device.path = info.systemLocation();
+#endif
         device.byId = byId.value(QFileInfo(device.path).canonicalFilePath());
         device.description = info.description();
         device.manufacturer = info.manufacturer();
@@ -100,9 +115,15 @@ Report probe(int portNumber)
     }
     const QString path = report.target.device;
     const QVector<Device> all = devices();
-    if (const Device *device = findDevice(all, path))
+    const Device *device = findDevice(all, path);
+    if (device)
         report.detail = maker(*device);
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+    // Some drivers (Bluetooth ports among them) take many seconds to open or to close a port,
+    // and Wine's may not return at all: the system's list is all that is asked.
+    report.state = device ? State::Present : State::Absent;
+    return report;
+#else
     const QFileInfo file(path);
     if (!file.exists()) {
         report.state = State::Absent;
@@ -112,7 +133,6 @@ Report probe(int portNumber)
         report.state = State::PermissionDenied;
         return report;
     }
-#endif
     QSerialPort trial(path);
     if (trial.open(QIODevice::ReadWrite)) {
         trial.close();
@@ -127,6 +147,7 @@ Report probe(int portNumber)
     if (!heldElsewhere(trial.error(), path))
         report.detail = trial.errorString();
     return report;
+#endif
 }
 
 bool heldElsewhere(QSerialPort::SerialPortError error, const QString &path)
@@ -153,6 +174,8 @@ QString stateText(State state)
     switch (state) {
     case State::Free:
         return QStringLiteral("present, free");
+    case State::Present:
+        return QStringLiteral("present");
     case State::Held:
         return QStringLiteral("present, ") + heldText();
     case State::PermissionDenied:

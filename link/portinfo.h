@@ -11,6 +11,7 @@ namespace PortInfo {
 
 enum class State {
     Free, // a device that is there and that nobody holds
+    Present, // a device that is there, not opened to see whether it is held (Windows)
     Held, // a device that another program has open
     PermissionDenied, // a device this user may not open (on Debian: not in dialout)
     Absent, // no such device
@@ -31,7 +32,7 @@ struct Report
 QString describe(int portNumber);
 
 // Also tries to open a device that is there, and closes it at once, to learn whether another
-// program holds it.
+// program holds it; not on Windows, where an open can take many seconds.
 Report probe(int portNumber);
 QString stateText(State state);
 

@@ -1,3 +1,4 @@
+#include "link/decoders.h"
 #include "link/deviceport.h"
 #include "link/portmap.h"
 #include "support/configfolder.h"
@@ -12,6 +13,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <unistd.h>
@@ -35,6 +37,13 @@ private slots:
     void mapAndUnmap();
     void portsShowsPresentAndHeld();
     void portsMarksPermissionDenied();
+    void reportsThreePortsInEveryFormat();
+    void prometheusIsCleanAndWrittenWhole();
+    void exitStatusIsTheWorstPorts_data();
+    void exitStatusIsTheWorstPorts();
+    void waitFollowsWarmUpAndTimesOut();
+    void sendWhenReadyWaitsOutTheCooling();
+    void fleetOfFortyOverTcp();
 
 private:
     struct Run
@@ -44,12 +53,15 @@ private:
         QByteArray err;
     };
     Run orva(const QStringList &arguments, int timeoutMs = 20000);
-    bool startProjector(const QStringList &arguments = {});
-    void stopProjector();
+    bool startProjector(const QStringList &arguments = {}, int port = Port);
+    QProcess *startVirtualProjector(const QStringList &arguments);
+    // promtool's complaints about the metrics; empty when clean.
+    static QByteArray promtoolSays(const QString &promtool, const QByteArray &metrics);
+    void stopProjectors();
 
     static constexpr int Port = 6;
     ConfigFolder *m_config = nullptr;
-    QProcess m_projector;
+    QList<QProcess *> m_projectors;
 };
 
 TestCli::Run TestCli::orva(const QStringList &arguments, int timeoutMs)
@@ -69,24 +81,47 @@ TestCli::Run TestCli::orva(const QStringList &arguments, int timeoutMs)
     return run;
 }
 
-bool TestCli::startProjector(const QStringList &arguments)
+QProcess *TestCli::startVirtualProjector(const QStringList &arguments)
 {
-    m_projector.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-    m_projector.start(QStringLiteral(VIRTUAL_PROJECTOR),
-                      QStringList {QStringLiteral("--port"), QString::number(Port),
-                                   QStringLiteral("--countdown-ms"), QStringLiteral("300000")}
-                          + arguments);
-    return m_projector.waitForReadyRead(5000) && QFileInfo(PortMap::entryPath(Port)).isSymLink();
+    auto *projector = new QProcess(this);
+    m_projectors << projector;
+    projector->setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    projector->start(QStringLiteral(VIRTUAL_PROJECTOR), arguments);
+    return projector;
 }
 
-void TestCli::stopProjector()
+bool TestCli::startProjector(const QStringList &arguments, int port)
 {
-    if (m_projector.state() == QProcess::NotRunning)
-        return;
-    m_projector.terminate();
-    if (!m_projector.waitForFinished(5000))
-        m_projector.kill();
-    m_projector.waitForFinished();
+    QProcess *projector = startVirtualProjector(
+        QStringList {QStringLiteral("--port"), QString::number(port),
+                     QStringLiteral("--countdown-ms"), QStringLiteral("300000")}
+        + arguments);
+    return projector->waitForReadyRead(5000) && QFileInfo(PortMap::entryPath(port)).isSymLink();
+}
+
+QByteArray TestCli::promtoolSays(const QString &promtool, const QByteArray &metrics)
+{
+    QProcess check;
+    check.start(promtool, {QStringLiteral("check"), QStringLiteral("metrics")});
+    check.write(metrics);
+    check.closeWriteChannel();
+    if (!check.waitForFinished(20000))
+        return "promtool did not finish";
+    const QByteArray said = check.readAllStandardOutput() + check.readAllStandardError();
+    return check.exitCode() == 0 ? said
+                                 : said + " (exit " + QByteArray::number(check.exitCode()) + ')';
+}
+
+void TestCli::stopProjectors()
+{
+    for (QProcess *projector : std::as_const(m_projectors)) {
+        projector->terminate();
+        if (!projector->waitForFinished(5000))
+            projector->kill();
+        projector->waitForFinished();
+        delete projector;
+    }
+    m_projectors.clear();
 }
 
 void TestCli::init()
@@ -96,7 +131,7 @@ void TestCli::init()
 
 void TestCli::cleanup()
 {
-    stopProjector();
+    stopProjectors();
     delete m_config;
     m_config = nullptr;
 }
@@ -117,21 +152,24 @@ void TestCli::severalCommandsComeBackInOrder()
     const Run run = orva({"send", "--json", "-p", QString::number(Port), "CR0", "C00", "CR0",
                           "CF LAMPMODE ECO1", "CR LAMPMODE", "NOSUCH"});
     QCOMPARE(run.exitCode, 0);
-    const QList<QByteArray> lines = run.out.trimmed().split('\n');
-    QCOMPARE(lines.size(), 6);
+    const QJsonObject port = QJsonDocument::fromJson(run.out).object();
+    QCOMPARE(port.value("port").toString(), QStringLiteral("COM6"));
+    const QJsonArray answers = port.value("commands").toArray();
+    QCOMPARE(answers.size(), 6);
     const struct
     {
         const char *command;
         const char *reply;
         QVariant status;
-    } expected[] = {{"CR0", "80\r", "Stand by"},
-                    {"C00", "\x06\r", QVariant()},
-                    {"CR0", "40\r", "Count down"},
-                    {"CF LAMPMODE ECO1", "\x06\r", QVariant()},
-                    {"CR LAMPMODE", "000 ECO\r", "Lamp Mode is Eco"},
-                    {"NOSUCH", "?\r", QVariant()}};
-    for (int i = 0; i < lines.size(); ++i) {
-        const QJsonObject object = QJsonDocument::fromJson(lines.at(i)).object();
+        const char *value; // of a read, or acknowledged
+    } expected[] = {{"CR0", "80\r", "Stand by", "power=standby"},
+                    {"C00", "\x06\r", QVariant(), "acknowledged=true"},
+                    {"CR0", "40\r", "Count down", "power=warming"},
+                    {"CF LAMPMODE ECO1", "\x06\r", QVariant(), "acknowledged=true"},
+                    {"CR LAMPMODE", "000 ECO\r", "Lamp Mode is Eco", "lamp_mode=eco"},
+                    {"NOSUCH", "?\r", QVariant(), "acknowledged=false"}};
+    for (int i = 0; i < answers.size(); ++i) {
+        const QJsonObject object = answers.at(i).toObject();
         QCOMPARE(object.value("command").toString(), QString::fromLatin1(expected[i].command));
         QCOMPARE(object.value("reply").toString(), QString::fromLatin1(expected[i].reply));
         QCOMPARE(object.value("answered").toBool(), true);
@@ -139,9 +177,11 @@ void TestCli::severalCommandsComeBackInOrder()
             QCOMPARE(object.value("status").toString(), expected[i].status.toString());
         else
             QVERIFY(object.value("status").isNull());
+        const QStringList value = QString::fromLatin1(expected[i].value).split(QLatin1Char('='));
+        QCOMPARE(object.value(value.at(0)).toVariant().toString(), value.at(1));
     }
-    QVERIFY(lines.at(0).startsWith(
-        R"({"command": "CR0", "reply": "80\r", "rendered": " 8 0  [CR] ",)"));
+    QVERIFY(run.out.contains(
+        R"("commands": [{"command": "CR0", "reply": "80\r", "rendered": " 8 0  [CR] ",)"));
 }
 
 void TestCli::silentProjectorExitsOne()
@@ -174,7 +214,8 @@ void TestCli::reportFollowsTheProjector()
     const QStringList report {"report", "--json", "-p", QString::number(Port)};
     Run run = orva(report);
     QCOMPARE(run.exitCode, 0);
-    QJsonObject reads = QJsonDocument::fromJson(run.out).object();
+    QJsonObject port = QJsonDocument::fromJson(run.out).object();
+    QJsonObject reads = port.value("reads").toObject();
     QCOMPARE(reads.keys().size(), 7);
     QCOMPARE(reads.value("STATUS").toObject().value("status").toString(),
              QStringLiteral("Stand by"));
@@ -184,17 +225,22 @@ void TestCli::reportFollowsTheProjector()
              QStringLiteral("Lamp is OFF"));
     for (const char *caption : {"MODE", "TEMP", "SETTING", "LAMP-TIME"})
         QVERIFY2(!reads.value(caption).toObject().value("status").toString().isEmpty(), caption);
+    QCOMPARE(port.value("lamp").toString(), QStringLiteral("off"));
 
     QCOMPARE(orva({"send", "-p", QString::number(Port), "C00", "CF LAMPMODE ECO1"}).exitCode, 0);
     run = orva(report);
     QCOMPARE(run.exitCode, 0);
-    reads = QJsonDocument::fromJson(run.out).object();
+    port = QJsonDocument::fromJson(run.out).object();
+    reads = port.value("reads").toObject();
     QCOMPARE(reads.value("STATUS").toObject().value("status").toString(),
              QStringLiteral("Count down"));
     QCOMPARE(reads.value("LAMP-MODE").toObject().value("status").toString(),
              QStringLiteral("Lamp Mode is Eco"));
     QCOMPARE(reads.value("LAMP-STATUS").toObject().value("status").toString(),
              QStringLiteral("Lamp is ON"));
+    QCOMPARE(port.value("power").toString(), QStringLiteral("warming"));
+    QCOMPARE(port.value("lamp_mode").toString(), QStringLiteral("eco"));
+    QCOMPARE(port.value("lamp").toString(), QStringLiteral("on"));
 }
 
 // On the panel LAMP-TIME writes its hours behind whatever STATUS shows; a report's reads do not.
@@ -219,6 +265,7 @@ void TestCli::usageErrorsTouchNoPort_data()
     QTest::newRow("no commands") << QStringList {"send", "-p", "6"};
     QTest::newRow("report with an operand") << QStringList {"report", "-p", "6", "CR0"};
     QTest::newRow("bad map target") << QStringList {"map", "COM6", "ftp://h:21"};
+    QTest::newRow("bad fleet line") << QStringList {"report", "--fleet", "FLEET"};
 }
 
 void TestCli::usageErrorsTouchNoPort()
@@ -226,10 +273,19 @@ void TestCli::usageErrorsTouchNoPort()
     QFETCH(QStringList, arguments);
     Pty pty;
     QVERIFY(pty.linkAs(Port));
+    // Its first line names the port; the second is not a line a fleet file may have.
+    QTemporaryDir folder;
+    const QString fleet = folder.filePath(QStringLiteral("fleet"));
+    QFile file(fleet);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("lab COM6\nthe bad line\n") > 0);
+    file.close();
+    arguments.replaceInStrings(QStringLiteral("FLEET"), fleet);
     const Run run = orva(arguments);
     QCOMPARE(run.exitCode, 64);
     QCOMPARE(run.out, QByteArray());
     QVERIFY(run.err.startsWith("orva: "));
+    if (arguments.contains(fleet))
+        QVERIFY2(run.err.contains(fleet.toUtf8() + ":2: "), run.err.constData());
     QCOMPARE(pty.read(1, 200), QByteArray());
     QVERIFY(QFileInfo(PortMap::entryPath(Port)).isSymLink());
 }
@@ -380,6 +436,291 @@ void TestCli::portsMarksPermissionDenied()
     QVERIFY2(at >= 0, out.constData());
     QVERIFY2(out.mid(at, out.indexOf('\n', at) - at).endsWith("present, permission denied"),
              out.constData());
+}
+
+namespace {
+
+// What orva names as the port's target: the pseudo-terminal its entry links to.
+QString device(int port)
+{
+    return PortMap::resolve(port).device;
+}
+
+QByteArrayList lines(const QByteArray &text)
+{
+    return text.trimmed().split('\n');
+}
+
+// The lines of one port, in the order they came.
+QByteArrayList linesOf(const QByteArray &text, int port)
+{
+    QByteArrayList found;
+    for (const QByteArray &line : lines(text)) {
+        if (line.startsWith("COM" + QByteArray::number(port) + ' '))
+            found << line;
+    }
+    return found;
+}
+
+} // namespace
+
+void TestCli::reportsThreePortsInEveryFormat()
+{
+    // Each read answered after 100 ms: a port takes 700 ms at least.
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(startProjector({"--lamp-hours", QString::number(600 + 100 * i), "--delay", "100"},
+                               Port + i));
+    const QStringList report {"report", "-p", "6-8", "-b", "19200"};
+
+    Run run = orva(report);
+    QCOMPARE(run.exitCode, 0);
+    const QStringList blocks = QString::fromLatin1(run.out).split(QStringLiteral("\n\n"));
+    QCOMPARE(blocks.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const QStringList block = blocks.at(i).trimmed().split(QLatin1Char('\n'));
+        QCOMPARE(block.size(), 8);
+        QCOMPARE(block.at(0),
+                 QStringLiteral("COM%1 (%2, 19200 baud)").arg(Port + i).arg(device(Port + i)));
+        QCOMPARE(block.at(5), QStringLiteral("LAMP-TIME: %1 0 0   Hour Use").arg(6 + i));
+    }
+
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-60);
+    run = orva(report + QStringList {"--json"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(lines(run.out).size(), 3);
+    QDateTime first;
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject port = QJsonDocument::fromJson(lines(run.out).at(i)).object();
+        QCOMPARE(port.value("port").toString(), QStringLiteral("COM%1").arg(Port + i));
+        QCOMPARE(port.value("target").toString(), device(Port + i));
+        QCOMPARE(port.value("speed").toInt(), 19200);
+        const QDateTime time
+            = QDateTime::fromString(port.value("time").toString(), Qt::ISODateWithMs);
+        QVERIFY(time.isValid() && time.timeSpec() == Qt::UTC && time > before);
+        // All at once: each began before the first could have finished.
+        first = i == 0 ? time : first;
+        QVERIFY2(qAbs(first.msecsTo(time)) < 350, qPrintable(time.toString(Qt::ISODateWithMs)));
+        QVERIFY(port.value("error").isNull());
+        QCOMPARE(port.value("lamp_hours").toInt(), 600 + 100 * i);
+        QCOMPARE(port.value("temperatures_c").toArray(), (QJsonArray {25, 26.5, 27}));
+        QCOMPARE(port.value("power").toString(), QStringLiteral("standby"));
+        QCOMPARE(port.value("input").toString(), QStringLiteral("input1"));
+        QCOMPARE(port.value("lamp_mode").toString(), QStringLiteral("normal"));
+        QCOMPARE(port.value("reads").toObject().size(), 7);
+    }
+
+    run = orva(report + QStringList {"--csv"});
+    QCOMPARE(run.exitCode, 0);
+    const QByteArrayList rows = lines(run.out);
+    QCOMPARE(rows.size(), 1 + 3 * 7);
+    QCOMPARE(rows.at(0),
+             QByteArray("port,name,target,speed,time,command,rendered,status,answered,"
+                        "acknowledged,lamp_hours,temperature_1_c,temperature_2_c,"
+                        "temperature_3_c,power,input,lamp,lamp_mode,error"));
+    for (int row = 1; row < rows.size(); ++row) {
+        const QByteArrayList fields = rows.at(row).split(',');
+        const int port = Port + (row - 1) / 7;
+        const QByteArray command = Decoders::statusReads().at((row - 1) % 7).command;
+        QCOMPARE(fields.size(), 19);
+        QCOMPARE(fields.at(0), "COM" + QByteArray::number(port));
+        QCOMPARE(fields.at(2), device(port).toLatin1());
+        QCOMPARE(fields.at(5), command);
+        QCOMPARE(fields.at(8), QByteArray("true"));
+        if (command == "CR3")
+            QCOMPARE(fields.at(10), QByteArray::number(600 + 100 * (port - Port)));
+        if (command == "CR0")
+            QCOMPARE(fields.at(14), QByteArray("standby"));
+    }
+}
+
+// For node_exporter's textfile collector: promtool finds nothing to say, and the file is
+// replaced in one piece, with nothing of the earlier run left.
+void TestCli::prometheusIsCleanAndWrittenWhole()
+{
+    const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
+    if (promtool.isEmpty())
+        QSKIP("promtool is not installed (Debian package prometheus)");
+    QVERIFY(startProjector({}, Port));
+    QVERIFY(startProjector({"--silent"}, Port + 1));
+    ConfigFolder::mapEntry(Port + 2, "/dev/ttyUSB-unplugged\n");
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("orva.prom"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("orva_up{port=\"COM9\"} 1\n");
+    file.close();
+
+    const Run run = orva({"report", "-p", "6-8", "-b", "19200", "--wait", "300", "--format",
+                          "prometheus", "--output", path});
+    QCOMPARE(run.exitCode, 2);
+    QCOMPARE(run.out, QByteArray());
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList {"orva.prom"});
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray metrics = file.readAll();
+    QCOMPARE(promtoolSays(promtool, metrics), QByteArray());
+
+    const QByteArray com6 = "{port=\"COM6\",target=\"" + device(Port).toLatin1() + '"';
+    for (const QByteArray &sample :
+         {"orva_up" + com6 + "} 1", "orva_lamp_use_seconds" + com6 + "} 1735200",
+          "orva_temperature_celsius" + com6 + ",sensor=\"2\"} 26.5",
+          "orva_power_state" + com6 + ",state=\"standby\"} 1",
+          "orva_power_state" + com6 + ",state=\"on\"} 0", "orva_lamp_on" + com6 + "} 0",
+          QByteArray("orva_up{port=\"COM7\""), QByteArray("orva_up{port=\"COM8\"")})
+        QVERIFY2(metrics.contains(sample), sample.constData());
+    // The silent and the missing projector: up 0, how long it took, and nothing else.
+    for (const QByteArray &line : lines(metrics)) {
+        if (line.contains("port=\"COM7\"") || line.contains("port=\"COM8\""))
+            QVERIFY2(line.startsWith("orva_up{") ? line.endsWith("} 0")
+                                                 : line.startsWith("orva_scrape_duration_seconds{"),
+                     line.constData());
+    }
+    QVERIFY(!metrics.contains("COM9"));
+}
+
+void TestCli::exitStatusIsTheWorstPorts_data()
+{
+    QTest::addColumn<QByteArray>("roles"); // COM6 to COM8: a answers, s silent, m missing
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("all answer") << QByteArray("aaa") << 0;
+    QTest::newRow("one silent") << QByteArray("asa") << 1;
+    QTest::newRow("one missing") << QByteArray("maa") << 2;
+    QTest::newRow("silent and missing") << QByteArray("sam") << 2;
+}
+
+// A port that fails stops no other; the worst port decides.
+void TestCli::exitStatusIsTheWorstPorts()
+{
+    QFETCH(QByteArray, roles);
+    QFETCH(int, exitCode);
+    for (int i = 0; i < roles.size(); ++i) {
+        if (roles.at(i) == 'm')
+            ConfigFolder::mapEntry(Port + i, "/dev/ttyUSB-unplugged\n");
+        else
+            QVERIFY(startProjector(roles.at(i) == 's' ? QStringList {"--silent"} : QStringList(),
+                                   Port + i));
+    }
+    const Run run = orva({"report", "--json", "--wait", "300", "-p", "6-8", "-b", "19200"});
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(lines(run.out).size(), 3);
+    for (int i = 0; i < roles.size(); ++i) {
+        const QJsonObject port = QJsonDocument::fromJson(lines(run.out).at(i)).object();
+        const QString name = QStringLiteral("COM%1").arg(Port + i);
+        QCOMPARE(port.value("port").toString(), name);
+        QCOMPARE(port.value("answered").toBool(), roles.at(i) == 'a');
+        QCOMPARE(port.value("power").toString(),
+                 roles.at(i) == 'a' ? QStringLiteral("standby") : QString());
+        QCOMPARE(port.value("reads").toObject().size(), roles.at(i) == 'm' ? 0 : 7);
+        const QString error = QStringLiteral("cannot open %1 (").arg(name);
+        QCOMPARE(port.value("error").toString().startsWith(error), roles.at(i) == 'm');
+        QCOMPARE(run.err.contains(error.toLatin1()), roles.at(i) == 'm');
+    }
+}
+
+void TestCli::waitFollowsWarmUpAndTimesOut()
+{
+    for (const int port : {Port, Port + 1})
+        QVERIFY(startProjector({"--countdown-ms", "2000", "--cooling-ms", "2000"}, port));
+    QCOMPARE(orva({"send", "-p", "6,7", "-b", "19200", "C00"}).exitCode, 0);
+    Run run = orva({"wait", "-p", "6,7", "-b", "19200", "--until", "on", "--every", "0.2"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(linesOf(run.out, 6), (QByteArrayList {"COM6 warming", "COM6 on"}));
+    QCOMPARE(linesOf(run.out, 7), (QByteArrayList {"COM7 warming", "COM7 on"}));
+    QCOMPARE(run.err, QByteArray());
+
+    QCOMPARE(orva({"send", "-p", "6", "-b", "19200", "C01"}).exitCode, 0);
+    run = orva({"wait", "-p", "6,7", "-b", "19200", "--until", "standby", "--timeout", "0.5",
+                "--every", "0.2"});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(linesOf(run.out, 6), QByteArrayList {"COM6 cooling"});
+    QCOMPARE(linesOf(run.out, 7), QByteArrayList {"COM7 on"});
+    QCOMPARE(run.err, QByteArray("orva: not standby within 0.5 s: COM6 (cooling), COM7 (on)\n"));
+}
+
+// A power on sent while the lamp cools down is lost; --when-ready sends it once it is over.
+void TestCli::sendWhenReadyWaitsOutTheCooling()
+{
+    QVERIFY(startProjector({"--countdown-ms", "0", "--cooling-ms", "1500"}));
+    const QStringList send {"send", "-p", "6", "-b", "19200"};
+    QCOMPARE(orva(send + QStringList {"C00", "C01"}).exitCode, 0);
+
+    Run run
+        = orva(send + QStringList {"--when-ready", "--timeout", "0.3", "--every", "0.1", "C00"});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.out, QByteArray());
+    QCOMPARE(run.err, QByteArray("orva: COM6 not ready within 0.3 s (cooling); nothing sent\n"));
+
+    run = orva(send + QStringList {"--when-ready", "--every", "0.1", "C00", "CR0"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QByteArray("C00\t  [ACK]  [CR] \nCR0\t 0 0  [CR] \tPower ON\n"));
+}
+
+// Forty projectors behind serial device servers (raw TCP, each answering after 30 ms), named in
+// a fleet file: every one decoded, in the file's order, in text, JSON and Prometheus.
+void TestCli::fleetOfFortyOverTcp()
+{
+    const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
+    constexpr int Count = 40;
+    QList<QProcess *> projectors;
+    for (int i = 0; i < Count; ++i)
+        projectors << startVirtualProjector(
+            {"--listen", "127.0.0.1:0", "--lamp-hours", QString::number(100 + i)});
+    static const QRegularExpression address(QStringLiteral("tcp://[0-9.]+:[0-9]+"));
+    QByteArray fleet = "# forty rooms\n";
+    QStringList addresses;
+    for (int i = 0; i < Count; ++i) {
+        QVERIFY(projectors.at(i)->waitForReadyRead(10000));
+        addresses << address.match(QString::fromLatin1(projectors.at(i)->readLine())).captured();
+        QVERIFY(!addresses.last().isEmpty());
+        fleet += QStringLiteral("room-%1  %2\n")
+                     .arg(i + 1, 2, 10, QLatin1Char('0'))
+                     .arg(addresses.last())
+                     .toLatin1();
+    }
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("fleet"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(fleet) > 0);
+    file.close();
+    const auto name = [](int i) {
+        return QStringLiteral("room-%1").arg(i + 1, 2, 10, QLatin1Char('0'));
+    };
+
+    Run run = orva({"report", "--fleet", path});
+    QCOMPARE(run.exitCode, 0);
+    const QStringList blocks = QString::fromLatin1(run.out).split(QStringLiteral("\n\n"));
+    QCOMPARE(blocks.size(), Count);
+    for (int i = 0; i < Count; ++i) {
+        QCOMPARE(blocks.at(i).section(QLatin1Char('\n'), 0, 0),
+                 QStringLiteral("%1 %2 (19200 baud)").arg(name(i), addresses.at(i)));
+        QCOMPARE(blocks.at(i).section(QLatin1Char('\n'), 1, 1), QStringLiteral("STATUS: Stand by"));
+    }
+
+    run = orva({"report", "--fleet", path, "--json"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(lines(run.out).size(), Count);
+    for (int i = 0; i < Count; ++i) {
+        const QJsonObject port = QJsonDocument::fromJson(lines(run.out).at(i)).object();
+        QCOMPARE(port.value("name").toString(), name(i));
+        QCOMPARE(port.value("port").toString(), addresses.at(i));
+        QCOMPARE(port.value("target").toString(), addresses.at(i));
+        QCOMPARE(port.value("lamp_hours").toInt(), 100 + i);
+        QCOMPARE(port.value("power").toString(), QStringLiteral("standby"));
+        QCOMPARE(port.value("lamp_mode").toString(), QStringLiteral("normal"));
+    }
+
+    run = orva({"report", "--fleet", path, "--format", "prometheus"});
+    QCOMPARE(run.exitCode, 0);
+    for (int i = 0; i < Count; ++i) {
+        const QByteArray labels = QStringLiteral("{projector=\"%1\",port=\"%2\",target=\"%2\"")
+                                      .arg(name(i), addresses.at(i))
+                                      .toLatin1();
+        QVERIFY(run.out.contains("orva_up" + labels + "} 1\n"));
+        QVERIFY(run.out.contains("orva_lamp_use_seconds" + labels + "} "
+                                 + QByteArray::number((100 + i) * 3600) + '\n'));
+    }
+    if (promtool.isEmpty())
+        QSKIP("promtool is not installed (Debian package prometheus)");
+    QCOMPARE(promtoolSays(promtool, run.out), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestCli)

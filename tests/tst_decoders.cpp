@@ -1,3 +1,6 @@
+#include "link/decoders.h"
+#include "link/render.h"
+#include "panel/buttonmap.h"
 #include "support/enginefixture.h"
 
 #include <QTest>
@@ -12,6 +15,9 @@ private slots:
     void onlyTheCommandLastSentFromThePanelSelects();
     void lateReplyIsDecoded();
     void otherModesShowAndDecode();
+    void values_data();
+    void values();
+    void statusReadsAreThePanelsButtons();
 };
 
 using Pieces = QByteArrayList;
@@ -213,6 +219,111 @@ void TestDecoders::otherModesShowAndDecode()
         QCOMPARE(f.status(), QStringLiteral(" Count down"));
         QCOMPARE(f.port.writes.size(), 1); // only the CR0 itself went out
     }
+}
+
+void TestDecoders::values_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("expected");
+    const auto row = [](const char *command, const QByteArray &reply, const char *expected) {
+        QTest::addRow("%s %s", command, qPrintable(Render::echo(reply).text.simplified()))
+            << QByteArray(command) << reply << QString::fromLatin1(expected);
+    };
+    const struct
+    {
+        const char *command;
+        const char *code;
+        const char *value;
+    } codes[] = {
+        {"CR0", "00", "power=on"},
+        {"CR0", "80", "power=standby"},
+        {"CR0", "40", "power=warming"},
+        {"CR0", "20", "power=cooling"},
+        {"CR0", "10", "power=power_fault"},
+        {"CR0", "08", "power=temperature_fault"},
+        {"CR0", "18", "power=temperature_fault"},
+        {"CR0", "28", "power=temperature_fault"},
+        {"CR0", "48", "power=temperature_fault"},
+        {"CR0", "88", "power=temperature_fault"},
+        {"CR0", "21", "power=lamp_fault"},
+        {"CR0", "81", "power=lamp_fault"},
+        {"CR1", "1", "input=input1"},
+        {"CR1", "2", "input=input2"},
+        {"CR1", "3", "input=input3"},
+        {"CR1", "4", "input=wired"},
+        {"CR1", "5", "input=wireless"},
+        {"CR4", "00", ""}, // words only
+        {"CR LAMPSTS", "000 1I", "lamp=on"},
+        {"CR LAMPSTS", "000 1O", "lamp=off"},
+        {"CR LAMPSTS", "000 1X", "lamp=failure"},
+        {"CR LAMPMODE", "000 HIGH", "lamp_mode=high"},
+        {"CR LAMPMODE", "000 NORMAL", "lamp_mode=normal"},
+        {"CR LAMPMODE", "000 ECO", "lamp_mode=eco"},
+        {"CR3", "00482", "lamp_hours=482"},
+        {"CR3", "99999", "lamp_hours=99999"},
+        {"CR6", "025.0 026.5 127.0", "temperatures=25,26.5,127"},
+    };
+    for (const auto &code : codes)
+        row(code.command, QByteArray(code.code) + '\r', code.value);
+
+    // Where the words say nothing, neither do the values; where they show no number, no number.
+    row("CR0", "90\r", "");
+    row("CR0",
+        "\x06"
+        "80\r",
+        "");
+    row("CR LAMPMODE", "000 HIGH\r\n", "");
+    row("CR3", "0482\r", "");
+    row("CR3", "0048a\r", "");
+    row("CR6", "025.0 026.5 027.0\r\n", "");
+    row("CR6", "0001A|0002B|0003C\r", "");
+    row("C00", "80\r", "");
+}
+
+void TestDecoders::values()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, expected);
+    const Decoders::Values values = Decoders::values(command, reply);
+    QStringList found;
+    if (values.lampHours)
+        found << QStringLiteral("lamp_hours=%1").arg(*values.lampHours);
+    if (const auto t = values.temperaturesC)
+        found << QStringLiteral("temperatures=%1,%2,%3").arg((*t)[0]).arg((*t)[1]).arg((*t)[2]);
+    for (const auto &[name, value] :
+         {std::pair {"power", values.power}, std::pair {"input", values.input},
+          std::pair {"lamp", values.lamp}, std::pair {"lamp_mode", values.lampMode}}) {
+        if (!value.isEmpty())
+            found << QStringLiteral("%1=%2").arg(QLatin1String(name), value);
+    }
+    QCOMPARE(found.join(QLatin1Char(' ')), expected);
+    if (!values.power.isEmpty())
+        QVERIFY(Decoders::powerStates().contains(values.power));
+
+    // A value only where the panel shows words for the same reply.
+    EngineFixture f;
+    f.click(command);
+    f.receive(reply);
+    if (!expected.isEmpty())
+        QVERIFY2(!f.status().isEmpty(), qPrintable(f.status()));
+}
+
+// The reads orva makes are the panel's status buttons, in the panel's order.
+void TestDecoders::statusReadsAreThePanelsButtons()
+{
+    QStringList panel;
+    for (const ButtonMap::Button &button : ButtonMap::buttons()) {
+        if (button.face == ButtonMap::Face::StatusRead)
+            panel << QStringLiteral("%1=%2").arg(QLatin1String(button.caption),
+                                                 QLatin1String(button.command));
+    }
+    QStringList reads;
+    for (const Decoders::StatusRead &read : Decoders::statusReads())
+        reads << QStringLiteral("%1=%2").arg(QLatin1String(read.caption),
+                                             QString::fromLatin1(read.command));
+    QCOMPARE(reads, panel);
 }
 
 QTEST_GUILESS_MAIN(TestDecoders)

@@ -48,6 +48,7 @@ private slots:
     void passesTrafficAndLossThrough();
     void failedOpenIsLoggedOnlyWhenAsked_data();
     void failedOpenIsLoggedOnlyWhenAsked();
+    void directTargetPassesThePortMapBy();
 };
 
 void TestLinkPort::factoryIsAskedForTheResolvedTarget_data()
@@ -223,6 +224,27 @@ void TestLinkPort::failedOpenIsLoggedOnlyWhenAsked()
     QCOMPARE(logged.size(), 1);
     QCOMPARE(logged.first(),
              QStringLiteral("orva.link: open failed: COM5 (%1): %2").arg(device, reason));
+}
+
+// orva's targets given on its command line: the same factory, no entry read, named alone.
+void TestLinkPort::directTargetPassesThePortMapBy()
+{
+    ConfigFolder config;
+    ConfigFolder::mapEntry(1, "tcp://mapped:1\n");
+    RecordingFactory factory;
+    LinkPort port(factory);
+    port.setCommPort(1);
+    port.setDirectTarget(PortMap::parse(QStringLiteral("tcp://direct:2")));
+    QVERIFY(port.open());
+    QCOMPARE(factory.asked, QStringList {"tcp://direct:2"});
+    factory.last->pull();
+    QCOMPARE(port.lastError(), QStringLiteral("tcp://direct:2 lost: ")); // the fake gives no reason
+    port.close();
+    factory.refuse = true;
+    port.setDirectTarget(PortMap::parse(QStringLiteral("rfc2217://direct:3")));
+    QVERIFY(!port.open());
+    QVERIFY2(port.lastError().startsWith(QLatin1String("rfc2217://direct:3: ")),
+             qPrintable(port.lastError()));
 }
 
 QTEST_GUILESS_MAIN(TestLinkPort)

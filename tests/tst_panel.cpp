@@ -21,6 +21,7 @@ private slots:
     void clickButtonSendsItsCommand_data();
     void clickButtonSendsItsCommand();
     void exactlyTheNamedButtonsExist();
+    void captionsFitTheirButtons();
     void faceColours_data();
     void faceColours();
     void keyboardActivation_data();
@@ -156,6 +157,24 @@ void TestPanel::exactlyTheNamedButtonsExist()
     QCOMPARE(p.form.focusProxy(), nullptr);
     QVERIFY(QApplication::focusWidget() == nullptr
             || QApplication::focusWidget()->window() != &p.form);
+}
+
+// In the face the panel was laid out for, or the copy of it that comes with the program; a
+// caption that does not fit is cut off on screen.
+void TestPanel::captionsFitTheirButtons()
+{
+    Panel p;
+    for (const QPushButton *button : p.form.findChildren<QPushButton *>()) {
+        const QRect needed = button->fontMetrics().boundingRect(
+            button->contentsRect(), Qt::AlignCenter | Qt::TextShowMnemonic, button->text());
+        QVERIFY2(button->contentsRect().contains(needed),
+                 qPrintable(QStringLiteral("%1 \"%2\" needs %3x%4 px, has %5x%6")
+                                .arg(button->objectName(), button->text())
+                                .arg(needed.width())
+                                .arg(needed.height())
+                                .arg(button->width())
+                                .arg(button->height())));
+    }
 }
 
 void TestPanel::faceColours_data()

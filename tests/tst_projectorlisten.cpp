@@ -83,7 +83,13 @@ struct Client
     }
 
     bool connected() { return socket.waitForConnected(AnswerTimeoutMs); }
-    bool closed() const { return socket.state() == QAbstractSocket::UnconnectedState; }
+    bool closed()
+    {
+        // Asks the socket itself: under Wine a reset does not always reach Qt's event loop.
+        if (socket.state() == QAbstractSocket::ConnectedState)
+            socket.waitForReadyRead(0);
+        return socket.state() == QAbstractSocket::UnconnectedState;
+    }
 
     // Sends the command and returns what came back up to and with the CR that ends an answer.
     QByteArray ask(const QByteArray &command)

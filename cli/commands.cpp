@@ -1,0 +1,222 @@
+#include "commands.h"
+
+#include "fleet.h"
+#include "output.h"
+
+#include "link/portmap.h"
+#include "link/protocol.h"
+#include "settings/store.h"
+
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace Commands {
+
+namespace {
+
+using Output::complain;
+
+// The projectors to work on and their speed: as given (-p, --fleet), or the panel's port.
+bool chooseProjectors(const Arguments &arguments, QVector<Projector> *projectors, int *baud,
+                      int *exitCode)
+{
+    const Store::StoredPort stored = Store::storedPort();
+    *baud
+        = arguments.baud ? arguments.baud : (stored.baudCode == Wire::Baud9600Code ? 9600 : 19200);
+    QVector<Projector> fleet;
+    QString error;
+    *exitCode = ExitStatus::Usage;
+    if (!arguments.fleet.isEmpty() && !Projectors::readFleet(arguments.fleet, &fleet, &error)) {
+        complain(error);
+        return false;
+    }
+    if (!arguments.ports.isEmpty()) {
+        if (Projectors::select(arguments.ports, fleet, projectors, &error))
+            return true;
+        complain(error);
+        return false;
+    }
+    if (!arguments.fleet.isEmpty()) {
+        *projectors = fleet;
+        if (!fleet.isEmpty())
+            return true;
+        complain(QStringLiteral("%1 names no projector").arg(arguments.fleet));
+        return false;
+    }
+    *exitCode = ExitStatus::PortFailed;
+    if (!Wire::isUsablePort(stored.comPortNumber)) {
+        complain(QStringLiteral("no port given and no usable port stored; give one with -p"));
+        return false;
+    }
+    return Projectors::select({QString::number(stored.comPortNumber)}, {}, projectors, &error);
+}
+
+int highest(const QVector<PortRun> &runs)
+{
+    int exitCode = ExitStatus::Success;
+    for (const PortRun &run : runs)
+        exitCode = std::max(exitCode, run.exitCode);
+    return exitCode;
+}
+
+// Where a silent port listened, so that a wrong port or speed shows: "COM3 (/dev/ttyUSB0) at
+// 19200 baud". Raw TCP has no speed.
+QString where(const PortRun &run)
+{
+    QString text = run.port;
+    if (run.target != run.port)
+        text += QStringLiteral(" (%1)").arg(run.target);
+    if (PortMap::parse(run.target).kind != PortTarget::Kind::Tcp)
+        text += QStringLiteral(" at %1 baud").arg(run.baud);
+    return text;
+}
+
+QString secondsText(int ms)
+{
+    return QString::number(ms / 1000.0);
+}
+
+// Where the results go: standard output, or --output, which is only replaced once complete.
+class Destination
+{
+public:
+    explicit Destination(const QString &path)
+        : m_file(path)
+    { }
+    // Before any port is touched, so that a file that cannot be written is a usage error.
+    bool open()
+    {
+        if (m_file.fileName().isEmpty() || m_file.open(QIODevice::WriteOnly))
+            return true;
+        complain(
+            QStringLiteral("cannot write %1: %2").arg(m_file.fileName(), m_file.errorString()));
+        return false;
+    }
+    bool write(const QString &text)
+    {
+        const QByteArray bytes = text.toLocal8Bit();
+        if (m_file.fileName().isEmpty()) {
+            std::fputs(bytes.constData(), stdout);
+            return true;
+        }
+        if (m_file.write(bytes) == bytes.size() && m_file.commit())
+            return true;
+        complain(
+            QStringLiteral("cannot write %1: %2").arg(m_file.fileName(), m_file.errorString()));
+        return false;
+    }
+
+private:
+    QSaveFile m_file;
+};
+
+int finish(const Arguments &arguments, Destination &destination, const QVector<PortRun> &runs,
+           Output::Kind kind)
+{
+    for (const PortRun &run : runs) {
+        if (!run.error.isEmpty())
+            complain(run.error);
+        else if (std::any_of(run.answers.begin(), run.answers.end(),
+                             [](const Session::Answer &answer) { return !answer.answered; }))
+            complain(QStringLiteral("no answer on %1").arg(where(run)));
+    }
+    QString text;
+    switch (arguments.format) {
+    case Arguments::Format::Text:
+        text = Output::text(runs, kind);
+        break;
+    case Arguments::Format::Json:
+        text = Output::json(runs, kind);
+        break;
+    case Arguments::Format::Csv:
+        text = Output::csv(runs);
+        break;
+    case Arguments::Format::Prometheus:
+        text = Output::prometheus(runs);
+        break;
+    }
+    const int exitCode = highest(runs);
+    return destination.write(text) ? exitCode : std::max(exitCode, int(ExitStatus::NoAnswer));
+}
+
+// The same commands on every port, after waiting out warm-up and cool-down when asked.
+int sendEverywhere(const Arguments &arguments, const QList<QByteArray> &commands, Output::Kind kind)
+{
+    QVector<Projector> projectors;
+    int baud = 0;
+    int exitCode = 0;
+    if (!chooseProjectors(arguments, &projectors, &baud, &exitCode))
+        return exitCode;
+    Destination destination(arguments.output);
+    if (!destination.open())
+        return ExitStatus::Usage;
+    const QDeadlineTimer deadline(arguments.timeoutMs, Qt::PreciseTimer);
+    const QVector<PortRun> runs
+        = Fleet::run(projectors, baud, arguments.jobs, [&](Session &session, PortRun &run) {
+              if (arguments.whenReady
+                  && !Fleet::pollPower(
+                      session, deadline, arguments.everyMs, Fleet::isReady, [](const QString &) {},
+                      &run.state)) {
+                  run.exitCode = ExitStatus::NoAnswer;
+                  run.error = QStringLiteral("%1 not ready within %2 s (%3); nothing sent")
+                                  .arg(run.label(), secondsText(arguments.timeoutMs), run.state);
+                  return;
+              }
+              Fleet::sendAll(session, run, commands, arguments.waitMs);
+          });
+    return finish(arguments, destination, runs, kind);
+}
+
+} // namespace
+
+int send(const Arguments &arguments)
+{
+    QList<QByteArray> commands;
+    for (const QString &text : arguments.operands)
+        commands << text.toLatin1();
+    return sendEverywhere(arguments, commands, Output::Kind::Send);
+}
+
+int report(const Arguments &arguments)
+{
+    QList<QByteArray> commands;
+    for (const Decoders::StatusRead &read : Decoders::statusReads())
+        commands << read.command;
+    return sendEverywhere(arguments, commands, Output::Kind::Report);
+}
+
+int wait(const Arguments &arguments)
+{
+    QVector<Projector> projectors;
+    int baud = 0;
+    int exitCode = 0;
+    if (!chooseProjectors(arguments, &projectors, &baud, &exitCode))
+        return exitCode;
+    const QDeadlineTimer deadline(arguments.timeoutMs, Qt::PreciseTimer);
+    const QVector<PortRun> runs
+        = Fleet::run(projectors, baud, arguments.jobs, [&](Session &session, PortRun &run) {
+              const bool there = Fleet::pollPower(
+                  session, deadline, arguments.everyMs,
+                  [&](const QString &now) { return now == arguments.until; },
+                  [&](const QString &now) { Output::out(run.label() + QLatin1Char(' ') + now); },
+                  &run.state);
+              if (!there)
+                  run.exitCode = std::max(run.exitCode, int(ExitStatus::NoAnswer));
+          });
+    QStringList late;
+    for (const PortRun &run : runs) {
+        if (!run.error.isEmpty())
+            complain(run.error);
+        else if (run.exitCode != ExitStatus::Success)
+            late << QStringLiteral("%1 (%2)").arg(run.label(), run.state);
+    }
+    if (!late.isEmpty())
+        complain(QStringLiteral("not %1 within %2 s: %3")
+                     .arg(arguments.until, secondsText(arguments.timeoutMs),
+                          late.join(QStringLiteral(", "))));
+    return highest(runs);
+}
+
+} // namespace Commands
