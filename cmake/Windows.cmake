@@ -110,6 +110,7 @@ set(CPACK_NSIS_MUI_UNIICON ${CPACK_NSIS_MUI_ICON})
 set(CPACK_NSIS_INSTALLED_ICON_NAME orva-control.exe)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 # The sources state no licence yet: no page asks to agree to one (the texts are in licenses\).
+# CMake 3.22 and later read this; older ones show CPack's placeholder licence.
 set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
 # CPack's own PATH option adds $INSTDIR\bin, asks on a page that defaults to "do not add", shows
 # a message box that a silent install would wait on, and can cut a PATH longer than NSIS's
@@ -117,6 +118,7 @@ set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
 # fits, and takes out at uninstall exactly what it added. The shortcut is made there too, as
 # CPack's own would point into bin\.
 set(CPACK_NSIS_MODIFY_PATH OFF)
+# CPack fills this in itself only for an installer of components, which this one is not.
 set(CPACK_NSIS_DEFINES "!include '${orva_nsis_script}'")
 set(CPACK_NSIS_CREATE_ICONS_EXTRA "!insertmacro OrvaCreateShortcut")
 set(CPACK_NSIS_DELETE_ICONS_EXTRA "!insertmacro OrvaDeleteShortcut")
