@@ -16,6 +16,11 @@ export ORVA_WINESERVER_SECONDS=1
 # Wine names a DLL that is missing.
 export WINEDEBUG=-all,err+module
 unset ORVA_CONFIG_HOME XDG_CONFIG_HOME
+# Nor Qt's variables, which a technician's machine does not set either: ./test exports
+# QT_QPA_PLATFORM=offscreen, a platform the packages do not carry.
+for name in $(compgen -e | grep -E '^(WINE)?QT_' || true); do
+    unset "$name"
+done
 # No window on the tester's screen; without a display Wine makes none.
 unset DISPLAY WAYLAND_DISPLAY
 mkdir -p "$HOME"
