@@ -1,6 +1,6 @@
-# What `cmake --install` and the Debian package put in place: the programs, and on the
-# freedesktop platforms their desktop entry, icons, AppStream metainfo, man pages and copyright
-# file. The tests, the bench and the screenshot tool have no install rules and must never get
+# What `cmake --install` and the packages put in place: the programs, and on the freedesktop
+# platforms their desktop entry, icons, AppStream metainfo, man pages and copyright file; on
+# Windows what Windows.cmake says. The tests, the bench and the screenshot tool have no install rules and must never get
 # any: CPack ships whatever is installed.
 include(GNUInstallDirs)
 
@@ -8,9 +8,12 @@ set(orva_programs orva-control virtual-projector)
 if(TARGET orva)
     list(APPEND orva_programs orva)
 endif()
-install(TARGETS ${orva_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-if(NOT WIN32)
+if(WIN32)
+    include(${CMAKE_CURRENT_LIST_DIR}/Windows.cmake)
+else()
+    install(TARGETS ${orva_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
     set(orva_packaging ${PROJECT_SOURCE_DIR}/packaging)
     set(orva_generated ${PROJECT_BINARY_DIR}/packaging)
 
@@ -44,30 +47,7 @@ if(NOT WIN32)
     install(FILES ${orva_packaging}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
-# Windows: windeployqt copies the Qt DLLs and plugins next to the installed programs.
-# Untested: nobody has built this project on Windows yet.
-if(WIN32)
-    find_program(WINDEPLOYQT_EXECUTABLE windeployqt
-                 HINTS "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}")
-    if(WINDEPLOYQT_EXECUTABLE OR TARGET Qt6::windeployqt)
-        # Qt 6.5 renamed the option; the older name is deprecated there.
-        set(orva_script_option FILENAME_VARIABLE)
-        if(Qt6_VERSION VERSION_GREATER_EQUAL 6.5)
-            set(orva_script_option OUTPUT_SCRIPT)
-        endif()
-        foreach(program orva-control orva)
-            if(TARGET ${program})
-                qt_generate_deploy_app_script(TARGET ${program}
-                                              ${orva_script_option} orva_deploy_script)
-                install(SCRIPT ${orva_deploy_script})
-            endif()
-        endforeach()
-    else()
-        message(WARNING "windeployqt not found: the installed programs will not find Qt's DLLs")
-    endif()
-endif()
-
-# The Debian package: cmake --build build --target package.
+# The packages: cmake --build build --target package. Windows.cmake has the Windows ones' own.
 set(CPACK_PACKAGE_NAME orva-control)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "ORVA control panel developers")

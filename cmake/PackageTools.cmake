@@ -22,3 +22,8 @@ if(CPACK_GENERATOR STREQUAL "DEB")
                             "with tools/install-deps --package (apt-get install ${orva_packages}).")
     endif()
 endif()
+
+# The installer and the zip share a base name; the installer says what it is.
+if(CPACK_GENERATOR STREQUAL "NSIS")
+    string(APPEND CPACK_PACKAGE_FILE_NAME "-setup")
+endif()

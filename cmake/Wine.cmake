@@ -7,16 +7,7 @@ if(NOT ORVA_WINE)
 endif()
 
 # The DLLs a program of this build needs, where they are: Qt's and MinGW's runtime.
-set(ORVA_MINGW_RUNTIME)
-foreach(dll libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll)
-    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
-                    OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
-    get_filename_component(path "${path}" REALPATH)
-    if(NOT EXISTS "${path}")
-        message(FATAL_ERROR "${dll} of MinGW-w64 not found")
-    endif()
-    list(APPEND ORVA_MINGW_RUNTIME ${path})
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/MinGWRuntime.cmake)
 set(dirs "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}")
 foreach(dll IN LISTS ORVA_MINGW_RUNTIME)
     get_filename_component(dir "${dll}" DIRECTORY)

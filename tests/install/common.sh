@@ -1,6 +1,6 @@
 # shellcheck shell=bash
-# Shared by check-install and check-deb: arguments, the expected file list, clean-up.
-# Usage of both: SCRIPT [--orva=0|1] [--version=V] BUILD_DIR [extra]
+# Shared by the install and package checks: arguments, the expected file list, clean-up.
+# Usage of each: SCRIPT [--orva=0|1] [--version=V] BUILD_DIR [extra]
 # --orva says whether the orva program is built (default: whether BUILD_DIR/orva exists),
 # --version the project's version (default: the one the build was configured with).
 
@@ -46,7 +46,7 @@ source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 }
 if [ -z "$with_orva" ]; then
     with_orva=0
-    [ -x "$build/orva" ] && with_orva=1
+    [ -x "$build/orva" ] || [ -f "$build/orva.exe" ] && with_orva=1
 fi
 if [ -z "$version" ]; then
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
@@ -56,9 +56,10 @@ fi
     exit 2
 }
 
-# Prints the expected list, relative to the prefix.
+# Prints the expected list (expected-files, or the one named by $expected_list), relative to the
+# prefix.
 expected_files() {
-    sed -e '/^#/d' -e '/^$/d' "$source_dir/tests/install/expected-files" |
+    sed -e '/^#/d' -e '/^$/d' "$source_dir/tests/install/${expected_list:-expected-files}" |
         if [ "$with_orva" = 1 ]; then sed 's/^orva: //'; else sed '/^orva: /d'; fi |
         LC_ALL=C sort
 }
@@ -70,6 +71,31 @@ compare_lists() { # expected actual what
     extra=$(LC_ALL=C comm -13 "$1" "$2")
     [ -z "$missing" ] || fail "$3 lacks: $(echo "$missing" | tr '\n' ' ')"
     [ -z "$extra" ] || fail "$3 has unexpected: $(echo "$extra" | tr '\n' ' ')"
+}
+
+# Sets $package: the one given after BUILD_DIR, or the one cpack makes with GENERATOR into a
+# temporary folder (as the package target does, which makes them all); named NAME either way.
+package_under_test() { # GENERATOR NAME
+    local made
+    if [ ${#positional[@]} -ge 2 ]; then
+        package=${positional[1]}
+        [ "$(basename "$package")" = "$2" ] || fail "the package is named $(basename "$package"), not $2"
+    else
+        need "${CPACK:-cpack}"
+        if ! "${CPACK:-cpack}" -G "$1" --config "$build/CPackConfig.cmake" -B "$work/out" \
+            >"$work/cpack.log" 2>&1; then
+            cat "$work/cpack.log" >&2
+            echo "FAIL: cpack failed" >&2
+            exit 1
+        fi
+        made=$(cd "$work/out" && find . -maxdepth 1 -type f -printf '%P\n')
+        [ "$made" = "$2" ] || fail "cpack made $made, not $2"
+        package="$work/out/$made"
+    fi
+    [ -f "$package" ] || {
+        echo "FAIL: no package at $package" >&2
+        exit 1
+    }
 }
 
 # RUNPATH/RPATH and the strings outside the debug sections must not name this checkout: an
