@@ -1,7 +1,7 @@
 # What `cmake --install` and the packages put in place: the programs, and on the freedesktop
 # platforms their desktop entry, icons, AppStream metainfo, man pages and copyright file; on
-# Windows what Windows.cmake says. The tests, the bench and the screenshot tool have no install rules and must never get
-# any: CPack ships whatever is installed.
+# Windows what Windows.cmake says. The tests, the bench and the screenshot tool have no install
+# rules and must never get any: CPack ships whatever is installed.
 include(GNUInstallDirs)
 
 set(orva_programs orva-control virtual-projector)

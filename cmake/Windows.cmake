@@ -34,20 +34,6 @@ if(MINGW)
         include(${CMAKE_CURRENT_LIST_DIR}/MinGWRuntime.cmake)
     endif()
     install(FILES ${ORVA_MINGW_RUNTIME} DESTINATION .)
-    # winpthreads' licence asks that its notice go with the DLL; GCC's runtime has its exception.
-    set(ORVA_MINGW_LICENSE /usr/share/doc/mingw-w64-x86-64-dev/copyright CACHE FILEPATH
-        "Licence text of MinGW-w64's runtime (libwinpthread-1.dll)")
-    set(ORVA_GCC_RUNTIME_LICENSE /usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright
-        CACHE FILEPATH "Licence text of GCC's runtime (libgcc_s_seh-1.dll, libstdc++-6.dll)")
-    if(EXISTS "${ORVA_MINGW_LICENSE}" AND EXISTS "${ORVA_GCC_RUNTIME_LICENSE}")
-        install(FILES ${ORVA_MINGW_LICENSE} DESTINATION licenses/MinGW-w64 RENAME mingw-w64.txt)
-        install(FILES ${ORVA_GCC_RUNTIME_LICENSE} DESTINATION licenses/MinGW-w64
-                RENAME gcc-runtime.txt)
-    else()
-        message(WARNING "No ${ORVA_MINGW_LICENSE} or ${ORVA_GCC_RUNTIME_LICENSE}: the Windows "
-                        "packages go without the MinGW-w64 runtime's licence texts. Set "
-                        "ORVA_MINGW_LICENSE and ORVA_GCC_RUNTIME_LICENSE.")
-    endif()
     foreach(dll IN LISTS ORVA_MINGW_RUNTIME)
         get_filename_component(name ${dll} NAME)
         list(APPEND orva_dlls ${name})
@@ -63,6 +49,20 @@ if(MINGW)
                                 COMMAND_ERROR_IS_FATAL ANY)
             endif()")
         endforeach()
+    endif()
+    # winpthreads' licence asks that its notice go with the DLL; GCC's runtime has its exception.
+    set(ORVA_MINGW_LICENSE /usr/share/doc/mingw-w64-x86-64-dev/copyright CACHE FILEPATH
+        "Licence text of MinGW-w64's runtime (libwinpthread-1.dll)")
+    set(ORVA_GCC_RUNTIME_LICENSE /usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright
+        CACHE FILEPATH "Licence text of GCC's runtime (libgcc_s_seh-1.dll, libstdc++-6.dll)")
+    if(EXISTS "${ORVA_MINGW_LICENSE}" AND EXISTS "${ORVA_GCC_RUNTIME_LICENSE}")
+        install(FILES ${ORVA_MINGW_LICENSE} DESTINATION licenses/MinGW-w64 RENAME mingw-w64.txt)
+        install(FILES ${ORVA_GCC_RUNTIME_LICENSE} DESTINATION licenses/MinGW-w64
+                RENAME gcc-runtime.txt)
+    else()
+        message(WARNING "No ${ORVA_MINGW_LICENSE} or ${ORVA_GCC_RUNTIME_LICENSE}: the Windows "
+                        "packages go without the MinGW-w64 runtime's licence texts. Set "
+                        "ORVA_MINGW_LICENSE and ORVA_GCC_RUNTIME_LICENSE.")
     endif()
 elseif(MSVC)
     set(CMAKE_INSTALL_SYSTEM_RUNTIME_DESTINATION .)
