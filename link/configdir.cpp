@@ -4,11 +4,13 @@
 
 namespace ConfigDir {
 
+#ifdef Q_OS_WIN
 namespace {
 
 const char RedirectVariable[] = "ORVA_CONFIG_HOME";
 
 } // namespace
+#endif
 
 bool isRedirected()
 {
