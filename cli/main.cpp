@@ -190,10 +190,10 @@ int unmap(const Arguments &arguments)
 int main(int argc, char *argv[])
 {
 #ifdef __MINGW32__
-    // A regular expression matched on a thread gives that thread a JIT stack, whose thread_local
-    // destructor MinGW runs on freed memory when the thread ends. A port's session thread then
-    // dies half-way through its exit, and orva hangs (2 ports at once: 1 run in 10). Without
-    // the JIT, no thread gets such a stack.
+    // A regular expression matched on a thread gives it a JIT stack with a thread_local
+    // destructor, which under MinGW faults when several threads end together (its memory freed
+    // and reused): a session thread dies in its exit and orva waits for ever (two ports at once:
+    // 2 runs in 17). Without the JIT, no thread gets such a stack.
     qputenv("QT_ENABLE_REGEXP_JIT", "0");
 #endif
     QCoreApplication app(argc, argv);
