@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QProcess>
 #include <QScreen>
 #include <QTest>
 
@@ -20,6 +21,8 @@ private slots:
     void busyPortLeavesPortClosed();
     void closingClosesThePort();
     void labelsShowEngineStatePlainly();
+    void commandLineNeedsNoDisplay_data();
+    void commandLineNeedsNoDisplay();
 };
 
 void TestStartup::startsCompactWithTitle()
@@ -123,6 +126,50 @@ void TestStartup::labelsShowEngineStatePlainly()
     QVERIFY(!form.label(QStringLiteral("Label28"))->isVisibleTo(&form));
     f.clock.advance(200);
     QCOMPARE(form.Label25->text(), QString());
+}
+
+void TestStartup::commandLineNeedsNoDisplay_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    QTest::newRow("--help") << QStringList {"--help"} << 0 << QByteArray("Usage: orva-control")
+                            << QByteArray();
+    QTest::newRow("-v after a Qt option")
+        << QStringList {"-platform", "xcb", "-v"} << 0
+        << QByteArray("orva-control " ORVA_VERSION "\n") << QByteArray();
+    QTest::newRow("unknown option")
+        << QStringList {"-style", "fusion", "--loud"} << 64 << QByteArray()
+        << QByteArray("orva-control: unknown option --loud");
+    QTest::newRow("operand") << QStringList {"COM3"} << 64 << QByteArray()
+                             << QByteArray("orva-control: unexpected argument COM3");
+}
+
+// With no display at all, where opening the window would abort.
+void TestStartup::commandLineNeedsNoDisplay()
+{
+#ifndef ORVA_CONTROL
+    QSKIP("the program is run as a process on POSIX only");
+#else
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1String(variable));
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(ORVA_CONTROL), arguments);
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), exitCode);
+    const QByteArray stdOut = program.readAllStandardOutput();
+    const QByteArray stdErr = program.readAllStandardError();
+    QVERIFY2(out.isEmpty() ? stdOut.isEmpty() : stdOut.startsWith(out), stdOut.constData());
+    QVERIFY2(err.isEmpty() ? stdErr.isEmpty() : stdErr.startsWith(err), stdErr.constData());
+#endif
 }
 
 QTEST_MAIN(TestStartup)
