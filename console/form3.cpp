@@ -133,7 +133,7 @@ Form3::Form3(Engine *engine, QWidget *main, QWidget *statusFrame)
 
     openConsole = this;
     Form_Load();
-    placeBelow(main);
+    placeNear(main);
 }
 
 Form3::~Form3()
@@ -197,20 +197,57 @@ void Form3::applyHeight()
     setFixedSize(Look::px(ClientWidthTwips), Look::clientHeightPx(m_heightTwips));
 }
 
-// Just below the main window, so that its TxD and RxD lines stay in sight; kept on the screen.
-void Form3::placeBelow(const QWidget *main)
+// Just below the main window, so that its TxD and RxD lines stay in sight. Where the screen
+// has no room for that (a small screen, a large scale factor), the first spot that fits: beside
+// the main window, above it, below it over only what lies under the STATUS row, below it over
+// only what lies under the TxD and RxD lines, or over the buttons above those lines.
+void Form3::placeNear(const QWidget *main)
 {
     const QRect mainFrame = main->frameGeometry();
-    QPoint topLeft(mainFrame.left(), mainFrame.bottom() + 1);
-    if (const QScreen *screen = main->screen()) {
-        const QRect area = screen->availableGeometry();
-        const int outerHeight = Look::px(m_heightTwips);
-        topLeft.setX(
-            qBound(area.left(), topLeft.x(), qMax(area.left(), area.right() + 1 - width())));
-        topLeft.setY(
-            qBound(area.top(), topLeft.y(), qMax(area.top(), area.bottom() + 1 - outerHeight)));
+    const QSize size(width() + mainFrame.width() - main->width(), Look::px(m_heightTwips));
+    const QScreen *screen = main->screen();
+    if (!screen) {
+        move(mainFrame.left(), mainFrame.bottom() + 1);
+        return;
     }
-    move(topLeft);
+    const QRect area = screen->availableGeometry();
+    const auto onScreen = [](const QWidget *widget) {
+        return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size());
+    };
+    // The box of the TxD and RxD lines, named in the panel's layout.
+    const QWidget *linesBox = main->findChild<QWidget *>(QStringLiteral("Frame9"));
+    const QRect lines = linesBox ? onScreen(linesBox) : mainFrame;
+    const QRect throughStatus(
+        mainFrame.topLeft(),
+        QPoint(mainFrame.right(),
+               m_statusFrame ? onScreen(m_statusFrame).bottom() : mainFrame.bottom()));
+    const int x
+        = qBound(area.left(), mainFrame.left(), qMax(area.left(), area.right() + 1 - size.width()));
+    const int y
+        = qBound(area.top(), mainFrame.top(), qMax(area.top(), area.bottom() + 1 - size.height()));
+    const int lowest = qMin(mainFrame.bottom() + 1, area.bottom() + 1 - size.height());
+    struct Spot
+    {
+        QPoint topLeft;
+        QRect keepClear;
+    };
+    const Spot spots[] = {
+        {{x, mainFrame.bottom() + 1}, mainFrame},
+        {{mainFrame.right() + 1, y}, mainFrame},
+        {{mainFrame.left() - size.width(), y}, mainFrame},
+        {{x, mainFrame.top() - size.height()}, mainFrame},
+        {{x, lowest}, throughStatus},
+        {{x, lowest}, lines},
+        {{x, lines.top() - size.height()}, lines},
+    };
+    for (const Spot &spot : spots) {
+        const QRect console(spot.topLeft, size);
+        if (area.contains(console) && !console.intersects(spot.keepClear)) {
+            move(spot.topLeft);
+            return;
+        }
+    }
+    move(x, qMax(area.top(), lowest));
 }
 
 void Form3::derive(const QString &source, bool fromCommandLine)

@@ -52,7 +52,7 @@ protected:
 private:
     void buildControls();
     void Form_Load();
-    void placeBelow(const QWidget *main);
+    void placeNear(const QWidget *main);
     void applyHeight();
 
     void derive(const QString &source, bool fromCommandLine);

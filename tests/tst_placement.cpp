@@ -1,8 +1,11 @@
+#include "app/console.h"
 #include "app/form1.h"
+#include "console/form3.h"
 #include "panel/look.h"
 #include "support/configfolder.h"
 #include "support/enginefixture.h"
 
+#include <QFrame>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
@@ -17,14 +20,15 @@ private slots:
     void initTestCase();
     void startUpPosition_data();
     void startUpPosition();
+    void consoleLeavesTheLinesInSight();
 };
 
 void TestPlacement::initTestCase()
 {
     Look::install();
-    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-    QVERIFY2(screen == QSize(1024, 480) || screen == QSize(1280, 1200),
-             "run with QT_QPA_PLATFORM=offscreen:configfile=tests/screens/low.json or tall.json");
+    const QString screen = QGuiApplication::primaryScreen()->name();
+    QVERIFY2(QStringList({"low", "tall", "laptop", "hd"}).contains(screen),
+             "run with QT_QPA_PLATFORM=offscreen:configfile=tests/screens/NAME.json");
 }
 
 void TestPlacement::startUpPosition_data()
@@ -50,6 +54,40 @@ void TestPlacement::startUpPosition()
     Form1 form(&f.engine);
     QVERIFY(form.Form_Load());
     QCOMPARE(form.pos(), topLeft);
+}
+
+// The console opens from the expanded main window; wherever the screen leaves room, it must not
+// cover the TxD and RxD lines, and it stays on the screen.
+void TestPlacement::consoleLeavesTheLinesInSight()
+{
+    ConfigFolder config;
+    config.writeSettingsFile("[StartUP]\nComPort=1\n");
+    EngineFixture f;
+    f.engine.closePortIfOpen();
+    Form1 form(&f.engine);
+    QVERIFY(form.Form_Load());
+    form.setHeight(Form1::ExpandedHeightTwips);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    Console::openFromCommandTable(&form);
+    Form3 *console = Form3::openInstance();
+    QVERIFY(console);
+    QVERIFY(QTest::qWaitForWindowExposed(console));
+    const QFrame *lines = form.box(QStringLiteral("Frame9"));
+    const QRect linesOnScreen(lines->mapToGlobal(QPoint(0, 0)), lines->size());
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(!console->frameGeometry().intersects(linesOnScreen),
+             qPrintable(QStringLiteral("console %1,%2 %3x%4 over the lines at %5,%6 %7x%8")
+                            .arg(console->x())
+                            .arg(console->y())
+                            .arg(console->width())
+                            .arg(console->height())
+                            .arg(linesOnScreen.x())
+                            .arg(linesOnScreen.y())
+                            .arg(linesOnScreen.width())
+                            .arg(linesOnScreen.height())));
+    QVERIFY(area.contains(console->frameGeometry()));
+    console->close();
 }
 
 QTEST_MAIN(TestPlacement)
