@@ -102,7 +102,8 @@ never written.
 Exit status, over all ports the highest of: 0 success; 1 a command got no answer, a wait ran
 out of time, or map or unmap could not do what was asked; 2 a port could not be opened or was
 lost (absent, refused, busy, permission denied, or an unusable ports-folder entry). 64 a usage
-error (a bad fleet file line among them, named by file and line number), with no port touched.
+error (a bad fleet file line among them, named by file and line number; or no -p, no fleet and
+no usable stored port), with no port touched.
 )";
 
 QString commandHelp(Command command)

@@ -45,11 +45,12 @@ bool chooseProjectors(const Arguments &arguments, QVector<Projector> *projectors
         complain(QStringLiteral("%1 names no projector").arg(arguments.fleet));
         return false;
     }
-    *exitCode = ExitStatus::PortFailed;
+    // Nothing to work on is a matter of the command line, like a -p that names nothing.
     if (!Wire::isUsablePort(stored.comPortNumber)) {
         complain(QStringLiteral("no port given and no usable port stored; give one with -p"));
         return false;
     }
+    *exitCode = ExitStatus::PortFailed;
     return Projectors::select({QString::number(stored.comPortNumber)}, {}, projectors, &error);
 }
 

@@ -29,6 +29,11 @@ int ports(const Arguments &arguments)
 {
     QStringList objects;
     QHash<QString, int> mappedAs;
+    struct Row
+    {
+        QString port, target, state;
+    };
+    QVector<Row> rows;
     for (int number = Wire::LowestPortNumber; number <= Wire::HighestPortNumber; ++number) {
         const PortInfo::Report report = PortInfo::probe(number);
         const QString target = report.target.kind == PortTarget::Kind::Unusable
@@ -45,14 +50,20 @@ int ports(const Arguments &arguments)
                                 json(report.detail));
             continue;
         }
-        QString line = QStringLiteral("COM%1").arg(number).leftJustified(6)
-            + target.leftJustified(30) + QLatin1Char(' ') + state;
+        Row row {QStringLiteral("COM%1").arg(number), target, state};
         if (!report.detail.isEmpty())
-            line += QStringLiteral(" (%1)").arg(report.detail);
+            row.state += QStringLiteral(" (%1)").arg(report.detail);
         if (report.target.entry.isEmpty())
-            line += QStringLiteral(" [no entry]");
-        out(line);
+            row.state += QStringLiteral(" [no entry]");
+        rows << row;
     }
+    // The state column starts where the longest target ends, so a long entry keeps it aligned.
+    int targetWidth = 30;
+    for (const Row &row : rows)
+        targetWidth = std::max(targetWidth, int(row.target.size()));
+    for (const Row &row : rows)
+        out(row.port.leftJustified(6) + row.target.leftJustified(targetWidth) + QLatin1Char(' ')
+            + row.state);
     const QVector<PortInfo::Device> devices = PortInfo::devices();
     int nextFree = Wire::LowestPortNumber;
     // A number whose usual device is there (COM1 on most Windows machines) is not offered.

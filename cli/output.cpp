@@ -176,8 +176,9 @@ QString text(const QVector<PortRun> &runs, Kind kind)
                 lines << QString::fromLatin1(answer.command) + QLatin1Char('\t') + answer.rendered
                         + (words.isEmpty() ? QString() : QLatin1Char('\t') + words);
         }
+        // The reason is on standard error, once; the block only says there is nothing more.
         if (headed && !run.error.isEmpty())
-            lines << run.error;
+            lines << QStringLiteral("no result (see standard error)");
         if (!lines.isEmpty())
             blocks << lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     }

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -266,6 +267,7 @@ void TestCli::usageErrorsTouchNoPort_data()
     QTest::newRow("report with an operand") << QStringList {"report", "-p", "6", "CR0"};
     QTest::newRow("bad map target") << QStringList {"map", "COM6", "ftp://h:21"};
     QTest::newRow("bad fleet line") << QStringList {"report", "--fleet", "FLEET"};
+    QTest::newRow("no port given, none stored") << QStringList {"send", "CR0"};
 }
 
 void TestCli::usageErrorsTouchNoPort()
@@ -352,11 +354,24 @@ void TestCli::portsShowsPresentAndHeld()
     Pty pty;
     QVERIFY(pty.linkAs(Port));
     const QByteArray line = "COM6  " + pty.slavePath().toLatin1();
+    // An unusable entry shows its path, longer than the target column: the states stay aligned.
+    const QString gone = PortMap::portsFolder() + QStringLiteral("/gone-") + QString(40, 'x');
+    QVERIFY(QFile::link(gone, PortMap::entryPath(2)));
     Run run = orva({"ports"});
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.out.contains(line), run.out.constData());
     const int at = run.out.indexOf(line);
     QVERIFY(run.out.mid(at, run.out.indexOf('\n', at) - at).endsWith("present, free"));
+    QSet<qsizetype> stateColumns;
+    for (const QByteArray &portLine : run.out.split('\n')) {
+        for (const char *state : {" not present", " unusable", " present"}) {
+            if (portLine.startsWith("COM") && portLine.contains(state)) {
+                stateColumns << portLine.indexOf(state);
+                break;
+            }
+        }
+    }
+    QCOMPARE(stateColumns.size(), 1);
 
     DevicePort holder(pty.slavePath());
     QVERIFY(holder.open());
@@ -614,6 +629,14 @@ void TestCli::exitStatusIsTheWorstPorts()
         QCOMPARE(port.value("error").toString().startsWith(error), roles.at(i) == 'm');
         QCOMPARE(run.err.contains(error.toLatin1()), roles.at(i) == 'm');
     }
+    if (!roles.contains('m'))
+        return;
+    // In text the reason is on standard error alone; the port's block says only that it failed.
+    const Run text = orva({"report", "--wait", "300", "-p", "6-8", "-b", "19200"});
+    QCOMPARE(text.exitCode, exitCode);
+    QCOMPARE(text.err.count("cannot open"), roles.count('m'));
+    QCOMPARE(text.out.count("cannot open"), 0);
+    QCOMPARE(text.out.count("no result (see standard error)"), roles.count('m'));
 }
 
 void TestCli::waitFollowsWarmUpAndTimesOut()
