@@ -96,7 +96,8 @@ A bad line, or a name given twice, is a usage error naming the file and the line
 no port is touched.
 
 Results go to standard output in the order of the ports (or of the fleet file), diagnostics to
-standard error. A port that fails does not stop the others. The stored port and speed are read,
+standard error; why a port failed is said there once (in text, its block says "no result").
+A port that fails does not stop the others. The stored port and speed are read,
 never written.
 
 Exit status, over all ports the highest of: 0 success; 1 a command got no answer, a wait ran
