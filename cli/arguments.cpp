@@ -77,8 +77,8 @@ Options:
       --json             one JSON object a port
       --csv              a header line, then a line a port and command
       --format FORMAT    text, json, csv, or (report) prometheus
-      --output FILE      writes FILE in one piece (a temporary file, renamed), not standard
-                         output
+      --output FILE      writes FILE in one piece (a temporary file beside it, synced and
+                         renamed), not standard output; a regular file or a new one
       --when-ready       send: first waits until the projector is neither warming nor cooling
       --until STATE      wait: on or standby
       --timeout S        wait, --when-ready: gives up after S seconds (default 180)
@@ -104,7 +104,8 @@ Exit status, over all ports the highest of: 0 success; 1 a command got no answer
 out of time, or map or unmap could not do what was asked; 2 a port could not be opened or was
 lost (absent, refused, busy, permission denied, or an unusable ports-folder entry). 64 a usage
 error (a bad fleet file line among them, named by file and line number; or no -p, no fleet and
-no usable stored port), with no port touched.
+no usable stored port), with no port touched. 73 the --output file could not be written (its
+folder, a full disk, something other than a file at the path); the old file is left as it was.
 )";
 
 QString commandHelp(Command command)

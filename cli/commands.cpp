@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "destination.h"
 #include "fleet.h"
 #include "output.h"
 
@@ -7,10 +8,7 @@
 #include "link/protocol.h"
 #include "settings/store.h"
 
-#include <QSaveFile>
-
 #include <algorithm>
-#include <cstdio>
 
 namespace Commands {
 
@@ -79,40 +77,6 @@ QString secondsText(int ms)
     return QString::number(ms / 1000.0);
 }
 
-// Where the results go: standard output, or --output, which is only replaced once complete.
-class Destination
-{
-public:
-    explicit Destination(const QString &path)
-        : m_file(path)
-    { }
-    // Before any port is touched, so that a file that cannot be written is a usage error.
-    bool open()
-    {
-        if (m_file.fileName().isEmpty() || m_file.open(QIODevice::WriteOnly))
-            return true;
-        complain(
-            QStringLiteral("cannot write %1: %2").arg(m_file.fileName(), m_file.errorString()));
-        return false;
-    }
-    bool write(const QString &text)
-    {
-        const QByteArray bytes = text.toLocal8Bit();
-        if (m_file.fileName().isEmpty()) {
-            std::fputs(bytes.constData(), stdout);
-            return true;
-        }
-        if (m_file.write(bytes) == bytes.size() && m_file.commit())
-            return true;
-        complain(
-            QStringLiteral("cannot write %1: %2").arg(m_file.fileName(), m_file.errorString()));
-        return false;
-    }
-
-private:
-    QSaveFile m_file;
-};
-
 int finish(const Arguments &arguments, Destination &destination, const QVector<PortRun> &runs,
            Output::Kind kind)
 {
@@ -139,7 +103,11 @@ int finish(const Arguments &arguments, Destination &destination, const QVector<P
         break;
     }
     const int exitCode = highest(runs);
-    return destination.write(text) ? exitCode : std::max(exitCode, int(ExitStatus::NoAnswer));
+    QString error;
+    if (destination.write(text.toLocal8Bit(), &error))
+        return exitCode;
+    complain(error);
+    return std::max(exitCode, int(ExitStatus::CannotWrite));
 }
 
 // The same commands on every port, after waiting out warm-up and cool-down when asked.
@@ -151,8 +119,11 @@ int sendEverywhere(const Arguments &arguments, const QList<QByteArray> &commands
     if (!chooseProjectors(arguments, &projectors, &baud, &exitCode))
         return exitCode;
     Destination destination(arguments.output);
-    if (!destination.open())
-        return ExitStatus::Usage;
+    QString error;
+    if (!destination.open(&error)) {
+        complain(error);
+        return ExitStatus::CannotWrite;
+    }
     const QDeadlineTimer deadline(arguments.timeoutMs, Qt::PreciseTimer);
     const QVector<PortRun> runs
         = Fleet::run(projectors, baud, arguments.jobs, [&](Session &session, PortRun &run) {

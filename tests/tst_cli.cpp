@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 // The orva program as a script runs it, against the virtual projector on a pseudo-terminal.
@@ -40,6 +41,9 @@ private slots:
     void portsMarksPermissionDenied();
     void reportsThreePortsInEveryFormat();
     void prometheusIsCleanAndWrittenWhole();
+    void outputThatIsNoFileIsRefused_data();
+    void outputThatIsNoFileIsRefused();
+    void fullDiskKeepsTheOldOutput();
     void exitStatusIsTheWorstPorts_data();
     void exitStatusIsTheWorstPorts();
     void waitFollowsWarmUpAndTimesOut();
@@ -590,6 +594,71 @@ void TestCli::prometheusIsCleanAndWrittenWhole()
                      line.constData());
     }
     QVERIFY(!metrics.contains("COM9"));
+}
+
+void TestCli::outputThatIsNoFileIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("kind");
+    QTest::newRow("FIFO") << QByteArray("a FIFO");
+    QTest::newRow("folder") << QByteArray("a folder");
+}
+
+// Replacing it would destroy what stands there (a FIFO became a regular file): refused, before
+// any port is opened, with the status of an output that cannot be written.
+void TestCli::outputThatIsNoFileIsRefused()
+{
+    QFETCH(QByteArray, kind);
+    Pty pty;
+    QVERIFY(pty.linkAs(Port));
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("orva.prom"));
+    if (kind == "a FIFO")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else
+        QVERIFY(QDir().mkdir(path));
+    const Run run = orva({"report", "-p", "6", "--format", "prometheus", "--output", path});
+    QCOMPARE(run.exitCode, 73);
+    QCOMPARE(run.err,
+             "orva: cannot write " + path.toUtf8() + ": it is " + kind
+                 + "; --output takes a regular file or a new one\n");
+    QCOMPARE(pty.read(1, 200), QByteArray());
+    struct stat status;
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
+    QVERIFY(kind == "a FIFO" ? S_ISFIFO(status.st_mode) : S_ISDIR(status.st_mode));
+}
+
+// On a full disk the new file cannot be written whole: the old one stays byte for byte, no
+// temporary file is left, and the status says so. A tmpfs of 16 KiB, filled up, in a mount
+// namespace of the test's own.
+void TestCli::fullDiskKeepsTheOldOutput()
+{
+    if (::geteuid() != 0)
+        QSKIP("mounting a small file system takes root");
+    const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
+    if (unshare.isEmpty())
+        QSKIP("no unshare (util-linux) to make a mount namespace");
+    QVERIFY(startProjector());
+    QTemporaryDir folder;
+    const QByteArray old = "orva_up{port=\"COM6\"} 1\n";
+    QProcess run;
+    run.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    run.start(unshare,
+              {"--mount", "--propagation", "private", "sh", "-c",
+               "mount -t tmpfs -o size=16k orva-test \"$1\" || { echo no-mount; exit 0; }\n"
+               "printf '%s' \"$3\" > \"$1/orva.prom\"\n"
+               "head -c 100000 /dev/zero > \"$1/fill\" 2>/dev/null\n"
+               "\"$2\" report -p 6 -b 19200 --format prometheus --output \"$1/orva.prom\"\n"
+               "echo \"status $?\"; ls -A \"$1\"; echo; cat \"$1/orva.prom\"",
+               "sh", folder.path(), QStringLiteral(ORVA_PROGRAM), QString::fromLatin1(old)});
+    QVERIFY(run.waitForFinished(20000));
+    const QByteArray out = run.readAllStandardOutput();
+    const QByteArray err = run.readAllStandardError();
+    if (out.startsWith("no-mount"))
+        QSKIP("this machine does not let the test mount a tmpfs");
+    QCOMPARE(out, "status 73\nfill\norva.prom\n\n" + old);
+    QVERIFY2(err.startsWith("orva: cannot write " + folder.path().toUtf8() + "/orva.prom: "),
+             err.constData());
+    QVERIFY2(err.endsWith("; the file is left as it was\n"), err.constData());
 }
 
 void TestCli::exitStatusIsTheWorstPorts_data()
