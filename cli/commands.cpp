@@ -99,7 +99,8 @@ int finish(const Arguments &arguments, Destination &destination, const QVector<P
         text = Output::csv(runs);
         break;
     case Arguments::Format::Prometheus:
-        text = Output::prometheus(runs);
+        text = Output::prometheus(runs, QDateTime::currentDateTimeUtc(),
+                                  QString::fromLocal8Bit(destination.current()));
         break;
     }
     const int exitCode = highest(runs);

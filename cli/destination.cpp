@@ -80,6 +80,14 @@ bool Destination::open(QString *error)
     return false;
 }
 
+QByteArray Destination::current() const
+{
+    QFile file(m_path);
+    if (m_path.isEmpty() || !notAFile(m_path).isEmpty() || !file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
 bool Destination::write(const QByteArray &bytes, QString *error)
 {
     if (m_path.isEmpty()) {

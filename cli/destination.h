@@ -14,6 +14,8 @@ public:
     // Before any port is touched: FILE must be a regular file or not exist yet, and its folder
     // must take a new file. False with the reason.
     bool open(QString *error);
+    // What the file holds now, before it is replaced; empty for standard output.
+    QByteArray current() const;
     // Writes everything and puts it in place; false with the reason, and then nothing changed.
     bool write(const QByteArray &bytes, QString *error);
 

@@ -1,11 +1,14 @@
 #include "output.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMutex>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace Output {
 
@@ -241,8 +244,55 @@ QString csv(const QVector<PortRun> &runs)
     return result;
 }
 
-QString prometheus(const QVector<PortRun> &runs)
+namespace {
+
+constexpr char LastAnswerMetric[] = "orva_last_answer_timestamp_seconds";
+
+QString unixSeconds(const QDateTime &time)
 {
+    return QString::number(time.toMSecsSinceEpoch() / 1000.0, 'f', 3);
+}
+
+// The last-answer times of an earlier file, by label set.
+QHash<QString, QString> lastAnswers(const QString &previous)
+{
+    QHash<QString, QString> times;
+    const QString start = QLatin1String(LastAnswerMetric) + QLatin1Char('{');
+    for (const QString &line : previous.split(QLatin1Char('\n'))) {
+        const qsizetype end = line.lastIndexOf(QStringLiteral("} "));
+        if (line.startsWith(start) && end > 0)
+            times.insert(line.mid(start.size(), end - start.size()), line.mid(end + 2));
+    }
+    return times;
+}
+
+// Faults as the reads report them, in every power state: the lamp from STATUS or LAMP-STATUS
+// (a lamp that failed while warming up shows only in LAMP-STATUS), the others from STATUS.
+// Absent where no read that carries one was answered.
+struct Faults
+{
+    std::optional<bool> lamp, temperature, power;
+};
+
+Faults faults(const PortRun &run)
+{
+    Faults found;
+    const QString &power = run.values.power;
+    if (!power.isEmpty()) {
+        found.lamp = power == QLatin1String("lamp_fault");
+        found.temperature = power == QLatin1String("temperature_fault");
+        found.power = power == QLatin1String("power_fault");
+    }
+    if (!run.values.lamp.isEmpty())
+        found.lamp = found.lamp.value_or(false) || run.values.lamp == QLatin1String("failure");
+    return found;
+}
+
+} // namespace
+
+QString prometheus(const QVector<PortRun> &runs, const QDateTime &now, const QString &previous)
+{
+    const QHash<QString, QString> earlier = lastAnswers(previous);
     struct Family
     {
         const char *name;
@@ -287,6 +337,32 @@ QString prometheus(const QVector<PortRun> &runs)
                                                            : QStringLiteral("0"));
              return lines;
          }},
+        {"orva_fault",
+         "1 when the projector reports the fault, else 0: lamp from STATUS (Lamp Failure) or "
+         "LAMP-STATUS (failure), temperature and power from STATUS; in every power state.",
+         [&](const PortRun &run, const QString &labels) {
+             QStringList lines;
+             const Faults found = faults(run);
+             const std::pair<const char *, std::optional<bool>> kinds[] = {
+                 {"lamp", found.lamp}, {"temperature", found.temperature}, {"power", found.power}};
+             for (const auto &[kind, value] : kinds) {
+                 if (value)
+                     lines << sample(labels,
+                                     QStringLiteral(",fault=\"%1\"").arg(QLatin1String(kind)),
+                                     *value ? QStringLiteral("1") : QStringLiteral("0"));
+             }
+             return lines;
+         }},
+        {LastAnswerMetric,
+         "When the projector last answered a report, Unix time; while it is silent, the time "
+         "carried over from the file this one replaced.",
+         [&](const PortRun &run, const QString &labels) {
+             const bool answered
+                 = std::any_of(run.answers.begin(), run.answers.end(),
+                               [](const Session::Answer &answer) { return answer.answered; });
+             const QString time = answered ? unixSeconds(run.time) : earlier.value(labels);
+             return time.isEmpty() ? QStringList() : QStringList {sample(labels, {}, time)};
+         }},
         {"orva_lamp_on", "1 when the lamp is lit, 0 when it is off or has failed.",
          [&](const PortRun &run, const QString &labels) {
              if (run.values.lamp.isEmpty())
@@ -318,7 +394,11 @@ QString prometheus(const QVector<PortRun> &runs)
                       .arg(QLatin1String(family.name), QLatin1String(family.help));
         result += lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     }
-    return result;
+    return result
+        + QStringLiteral("# HELP orva_report_timestamp_seconds When this report was made, Unix "
+                         "time.\n# TYPE orva_report_timestamp_seconds gauge\n"
+                         "orva_report_timestamp_seconds %1\n")
+              .arg(unixSeconds(now));
 }
 
 } // namespace Output

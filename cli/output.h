@@ -26,7 +26,8 @@ QString text(const QVector<PortRun> &runs, Kind kind);
 QString json(const QVector<PortRun> &runs, Kind kind);
 // A header line, then a row a port and command; a failed port's row says why.
 QString csv(const QVector<PortRun> &runs);
-// The text exposition format, for node_exporter's textfile collector.
-QString prometheus(const QVector<PortRun> &runs);
+// The text exposition format, for node_exporter's textfile collector, as of `now`. A projector
+// that answers nothing now keeps its last-answer time from `previous`, the file this one replaces.
+QString prometheus(const QVector<PortRun> &runs, const QDateTime &now, const QString &previous);
 
 } // namespace Output

@@ -44,6 +44,7 @@ private slots:
     void outputThatIsNoFileIsRefused_data();
     void outputThatIsNoFileIsRefused();
     void fullDiskKeepsTheOldOutput();
+    void faultsAndFreshnessSurviveWarmUpAndSilence();
     void exitStatusIsTheWorstPorts_data();
     void exitStatusIsTheWorstPorts();
     void waitFollowsWarmUpAndTimesOut();
@@ -659,6 +660,59 @@ void TestCli::fullDiskKeepsTheOldOutput()
     QVERIFY2(err.startsWith("orva: cannot write " + folder.path().toUtf8() + "/orva.prom: "),
              err.constData());
     QVERIFY2(err.endsWith("; the file is left as it was\n"), err.constData());
+}
+
+// A lamp that failed shows while the projector warms up (its power state alone cannot say so),
+// and a projector that falls silent keeps the time it last answered, from the file it replaces.
+void TestCli::faultsAndFreshnessSurviveWarmUpAndSilence()
+{
+    const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
+    if (promtool.isEmpty())
+        QSKIP("promtool is not installed (Debian package prometheus)");
+    QProcess *projector = startVirtualProjector(
+        {"--listen", "127.0.0.1:0", "--lamp-failure", "--countdown-ms", "300000"});
+    QVERIFY(projector->waitForReadyRead(10000));
+    static const QRegularExpression address(QStringLiteral("tcp://[0-9.]+:([0-9]+)"));
+    const QRegularExpressionMatch listening
+        = address.match(QString::fromLatin1(projector->readLine()));
+    QVERIFY(listening.hasMatch());
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("orva.prom"));
+    const QStringList report {"report",   "-p",         listening.captured(), "--wait", "300",
+                              "--format", "prometheus", "--output",           path};
+    const auto metrics = [&] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray labels = "{port=\"" + listening.captured().toLatin1() + "\",target=\""
+        + listening.captured().toLatin1() + '"';
+    const auto value = [&](const QByteArray &metric) {
+        for (const QByteArray &line : lines(metrics())) {
+            if (line.startsWith(metric + labels + "} "))
+                return line.mid(line.lastIndexOf(' ') + 1);
+        }
+        return QByteArray();
+    };
+
+    QCOMPARE(orva({"send", "-p", listening.captured(), "C00"}).exitCode, 0);
+    QCOMPARE(orva(report).exitCode, 0);
+    QCOMPARE(promtoolSays(promtool, metrics()), QByteArray());
+    QVERIFY(metrics().contains("orva_power_state" + labels + ",state=\"warming\"} 1\n"));
+    QVERIFY(metrics().contains("orva_fault" + labels + ",fault=\"lamp\"} 1\n"));
+    QVERIFY(metrics().contains("orva_fault" + labels + ",fault=\"temperature\"} 0\n"));
+    const QByteArray answered = value("orva_last_answer_timestamp_seconds");
+    QVERIFY(!answered.isEmpty());
+
+    stopProjectors();
+    QVERIFY(startVirtualProjector({"--listen", "127.0.0.1:" + listening.captured(1), "--silent"})
+                ->waitForReadyRead(10000));
+    QCOMPARE(orva(report).exitCode, 1);
+    QCOMPARE(promtoolSays(promtool, metrics()), QByteArray());
+    QCOMPARE(value("orva_up"), QByteArray("0"));
+    QCOMPARE(value("orva_last_answer_timestamp_seconds"), answered);
+    QVERIFY(!metrics().contains("orva_fault{"));
+    const QByteArray reported = metrics().mid(metrics().lastIndexOf(' ') + 1).trimmed();
+    QVERIFY2(reported.toDouble() > answered.toDouble(), reported.constData());
 }
 
 void TestCli::exitStatusIsTheWorstPorts_data()
