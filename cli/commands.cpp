@@ -72,6 +72,13 @@ QString where(const PortRun &run)
     return text;
 }
 
+// A projector's message, headed by its fleet name when it has one: the address alone does not
+// tell a reader which room it is.
+void complainAbout(const PortRun &run, const QString &text)
+{
+    complain(run.name.isEmpty() ? text : run.name + QStringLiteral(": ") + text);
+}
+
 QString secondsText(int ms)
 {
     return QString::number(ms / 1000.0);
@@ -82,10 +89,10 @@ int finish(const Arguments &arguments, Destination &destination, const QVector<P
 {
     for (const PortRun &run : runs) {
         if (!run.error.isEmpty())
-            complain(run.error);
+            complainAbout(run, run.error);
         else if (std::any_of(run.answers.begin(), run.answers.end(),
                              [](const Session::Answer &answer) { return !answer.answered; }))
-            complain(QStringLiteral("no answer on %1").arg(where(run)));
+            complainAbout(run, QStringLiteral("no answer on %1").arg(where(run)));
     }
     QString text;
     switch (arguments.format) {
@@ -134,7 +141,7 @@ int sendEverywhere(const Arguments &arguments, const QList<QByteArray> &commands
                       &run.state)) {
                   run.exitCode = ExitStatus::NoAnswer;
                   run.error = QStringLiteral("%1 not ready within %2 s (%3); nothing sent")
-                                  .arg(run.label(), secondsText(arguments.timeoutMs), run.state);
+                                  .arg(run.port, secondsText(arguments.timeoutMs), run.state);
                   return;
               }
               Fleet::sendAll(session, run, commands, arguments.waitMs);
@@ -181,7 +188,7 @@ int wait(const Arguments &arguments)
     QStringList late;
     for (const PortRun &run : runs) {
         if (!run.error.isEmpty())
-            complain(run.error);
+            complainAbout(run, run.error);
         else if (run.exitCode != ExitStatus::Success)
             late << QStringLiteral("%1 (%2)").arg(run.label(), run.state);
     }
