@@ -1,5 +1,6 @@
 #include "arguments.h"
 
+#include "link/portchoice.h"
 #include "link/protocol.h"
 
 #include <QRegularExpression>
@@ -205,7 +206,7 @@ int Arguments::portNumber(const QString &text)
                                             QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = pattern.match(text);
     const int number = match.hasMatch() ? match.captured(1).toInt() : 0;
-    return Wire::isUsablePort(number) ? number : 0;
+    return PortChoice::isUsablePort(number) ? number : 0;
 }
 
 namespace {

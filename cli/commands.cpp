@@ -3,6 +3,7 @@
 #include "fleet.h"
 #include "output.h"
 
+#include "link/portchoice.h"
 #include "link/portmap.h"
 #include "link/protocol.h"
 #include "settings/store.h"
@@ -22,9 +23,8 @@ using Output::complain;
 bool chooseProjectors(const Arguments &arguments, QVector<Projector> *projectors, int *baud,
                       int *exitCode)
 {
-    const Store::StoredPort stored = Store::storedPort();
-    *baud
-        = arguments.baud ? arguments.baud : (stored.baudCode == Wire::Baud9600Code ? 9600 : 19200);
+    const PortChoice stored = Store::storedChoice();
+    *baud = arguments.baud ? arguments.baud : stored.baud();
     QVector<Projector> fleet;
     QString error;
     *exitCode = ExitStatus::Usage;
@@ -46,11 +46,11 @@ bool chooseProjectors(const Arguments &arguments, QVector<Projector> *projectors
         return false;
     }
     *exitCode = ExitStatus::PortFailed;
-    if (!Wire::isUsablePort(stored.comPortNumber)) {
+    if (!stored.isUsable()) {
         complain(QStringLiteral("no port given and no usable port stored; give one with -p"));
         return false;
     }
-    return Projectors::select({QString::number(stored.comPortNumber)}, {}, projectors, &error);
+    return Projectors::select({QString::number(stored.portNumber())}, {}, projectors, &error);
 }
 
 int highest(const QVector<PortRun> &runs)

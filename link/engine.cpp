@@ -8,59 +8,74 @@
 
 Engine::Engine(SerialPort *port, TimerFactory &timers, QObject *parent)
     : QObject(parent)
-    , MSComm1(port)
-    , Timer1(timers.create(this))
-    , Timer2(timers.create(this))
-    , Timer4(timers.create(this))
+    , m_port(port)
+    , m_repeatTimer(timers.create(this))
+    , m_replyWindow(timers.create(this))
+    , m_displayClear(timers.create(this))
 {
-    Timer1->setInterval(Intervals::InitialRepeatMs);
-    Timer2->setInterval(Intervals::InitialReplyWindowMs);
-    Timer4->setInterval(Intervals::InitialDisplayClearMs);
-    connect(Timer1, &Timer::timeout, this, &Engine::Timer1_Timer);
-    connect(Timer2, &Timer::timeout, this, &Engine::Timer2_Timer);
-    connect(Timer4, &Timer::timeout, this, &Engine::Timer4_Timer);
-    connect(MSComm1, &SerialPort::onComm, this, &Engine::MSComm1_OnComm);
-    connect(MSComm1, &SerialPort::lost, this, [this] {
-        endHoldIfActive();
+    m_repeatTimer->setInterval(Intervals::InitialRepeatMs);
+    m_replyWindow->setInterval(Intervals::InitialReplyWindowMs);
+    m_displayClear->setInterval(Intervals::InitialDisplayClearMs);
+    connect(m_repeatTimer, &Timer::timeout, this, &Engine::repeat);
+    connect(m_replyWindow, &Timer::timeout, this, &Engine::endReplyWindow);
+    connect(m_displayClear, &Timer::timeout, this, &Engine::clear);
+    connect(m_port, &SerialPort::onComm, this, &Engine::receive);
+    connect(m_port, &SerialPort::opening, this, &Engine::opening);
+    connect(m_port, &SerialPort::lost, this, [this] {
+        endHold();
         emit portOpenChanged(false);
     });
 }
 
-void Engine::Hyouji(const QByteArray &text, quint8 mode)
+void Engine::send(const QByteArray &command)
 {
-    if (mode != SendMode) {
-        showReceived(text);
-        emit displayChanged();
-        return;
-    }
-    MSComm1->output(text);
+    m_currentCommand = Wire::frame(command);
+    transmit(m_currentCommand);
+}
+
+void Engine::sendAsTyped(const QByteArray &frame)
+{
+    // Both windows are stopped before the send and started again after it, so that they run
+    // from the end of the console's send.
+    m_replyWindow->stop();
+    m_displayClear->stop();
+    transmit(frame);
+    m_replyWindow->start();
+    m_displayClear->start();
+}
+
+void Engine::transmit(const QByteArray &frame)
+{
+    // Written first: the echo and the reply window follow the send, even one that wrote nothing.
+    m_port->output(frame);
     setRxdOther(QString());
-    RxBuffer.clear();
-    const Render::Result echo = Render::echo(text);
+    m_received.clear();
+    const Render::Result echo = Render::echo(frame);
     m_display.txd = echo.text;
     addLegends(echo.legends);
-    Timer2->start();
-    AwaitingReply = 1;
-    Timer4->start();
+    m_replyWindow->start();
+    m_awaitingReply = true;
+    m_displayClear->start();
     emit displayChanged();
 }
 
-void Engine::showReceived(const QByteArray &text)
+void Engine::showReceived()
 {
-    const Render::Result echo = Render::echo(text);
+    const Render::Result echo = Render::echo(m_received);
     m_display.rxd = echo.text;
-    m_rxdShowsBuffer = true;
+    m_rxdShowsReceived = true;
     addLegends(echo.legends);
     if (const auto words
-        = Decoders::decode(CurrentCommand, m_display.rxd, text.size(), m_display.status)) {
+        = Decoders::decode(m_currentCommand, m_display.rxd, m_received.size(), m_display.status)) {
         m_display.status = *words;
     }
+    emit displayChanged();
 }
 
 void Engine::setRxdOther(const QString &text)
 {
     m_display.rxd = text;
-    m_rxdShowsBuffer = false;
+    m_rxdShowsReceived = false;
 }
 
 void Engine::addLegends(unsigned legends)
@@ -70,130 +85,159 @@ void Engine::addLegends(unsigned legends)
     m_display.ackLegend |= (legends & Render::AckLegend) != 0;
 }
 
-void Engine::MSComm1_OnComm()
+void Engine::receive()
 {
-    if (MSComm1->commEvent() != SerialPort::CommEventReceive)
+    if (m_port->commEvent() != SerialPort::CommEventReceive)
         return;
-    const QByteArray received = MSComm1->input();
+    const QByteArray received = m_port->input();
     if (received.isEmpty())
         return;
-    const int room = MaxRxBufferChars - RxBuffer.size();
-    AwaitingReply = 0;
+    const int room = MaxReceivedChars - m_received.size();
+    m_awaitingReply = false;
     if (room <= 0) {
         // A flood until the next send: shown and decoded already, unless the display clear has
         // blanked the line since.
-        if (!m_rxdShowsBuffer)
-            Hyouji(RxBuffer, ReceiveMode);
+        if (!m_rxdShowsReceived)
+            showReceived();
         return;
     }
-    RxBuffer.append(received.left(room));
-    Hyouji(RxBuffer, ReceiveMode);
+    m_received.append(received.left(room));
+    showReceived();
 }
 
-void Engine::Timer2_Timer()
+void Engine::endReplyWindow()
 {
-    if (AwaitingReply == 1)
+    if (m_awaitingReply)
         setRxdOther(QStringLiteral(" X X X X"));
-    Timer2->stop();
+    // Taken before the buffer is emptied below: what orva reports as the reply.
+    const Reply reply {m_received, m_display.rxd, m_display.status};
+    m_replyWindow->stop();
     m_display.spaceLegend = m_display.crLegend = m_display.ackLegend = false;
-    RxBuffer.clear();
-    AwaitingReply = 0;
+    m_received.clear();
+    m_awaitingReply = false;
     emit displayChanged();
+    // Last, so that whoever waits on it sees the window's end as the panel shows it.
+    emit replyEnded(reply);
 }
 
-void Engine::Timer4_Timer()
+void Engine::clear()
 {
     m_display.txd.clear();
     setRxdOther(QString());
     m_display.status.clear();
-    Timer4->stop();
+    m_displayClear->stop();
     emit displayChanged();
 }
 
-void Engine::setRepeatTable(const QVector<QByteArray> &commands)
+void Engine::reset()
+{
+    m_repeatIndex = 0;
+    m_awaitingReply = false;
+    m_received.clear();
+    m_holding = false;
+}
+
+void Engine::setRepeatTable(QVector<QByteArray> commands)
 {
     Q_ASSERT(commands.size() == RepeatTableSize);
-    m_repeatTable = commands;
+    m_repeatTable = std::move(commands);
 }
 
-void Engine::holdPressed(quint8 index, const QByteArray &command)
+void Engine::press(int repeatIndex, const QByteArray &command)
 {
-    if (HoldActive != 0)
+    if (m_holding)
         return;
-    HoldActive = 1;
-    RepeatIndex = index;
-    CurrentCommand = Wire::frame(command);
-    Cont_M_down();
+    m_holding = true;
+    m_repeatIndex = repeatIndex;
+    m_currentCommand = Wire::frame(command);
+    startHold();
 }
 
-void Engine::holdReleased()
+void Engine::release()
 {
-    Cont_M_up();
+    stopHold();
 }
 
-void Engine::Cont_M_down()
+void Engine::startHold()
 {
-    Timer1->setInterval(Intervals::RepeatMs);
-    Timer2->setInterval(Intervals::HoldReplyWindowMs);
-    Timer4->setInterval(Intervals::HoldDisplayClearMs);
-    Hyouji(CurrentCommand, SendMode);
-    // A write can fail inside Hyouji, and the port's loss has ended the hold by now.
-    if (HoldActive != 0)
-        Timer1->start();
+    m_repeatTimer->setInterval(Intervals::RepeatMs);
+    m_replyWindow->setInterval(Intervals::HoldReplyWindowMs);
+    m_displayClear->setInterval(Intervals::HoldDisplayClearMs);
+    transmit(m_currentCommand);
+    // A write can fail inside transmit, and the port's loss has ended the hold by now.
+    if (m_holding)
+        m_repeatTimer->start();
 }
 
-void Engine::Timer1_Timer()
+void Engine::repeat()
 {
-    if (RepeatIndex == 0 || RepeatIndex > m_repeatTable.size())
+    if (m_repeatIndex == 0 || m_repeatIndex > m_repeatTable.size())
         return;
-    CurrentCommand = Wire::frame(m_repeatTable.at(RepeatIndex - 1));
-    Hyouji(CurrentCommand, SendMode);
-    if (RepeatIndex != 0 && !Timer1->isActive())
-        Timer1->start();
+    m_currentCommand = Wire::frame(m_repeatTable.at(m_repeatIndex - 1));
+    transmit(m_currentCommand);
+    if (m_repeatIndex != 0 && !m_repeatTimer->isActive())
+        m_repeatTimer->start();
 }
 
-void Engine::Cont_M_up()
+void Engine::stopHold()
 {
-    RepeatIndex = 0;
-    Timer1->stop();
-    Timer2->stop();
-    Timer4->start();
+    m_repeatIndex = 0;
+    m_repeatTimer->stop();
+    m_replyWindow->stop();
+    m_displayClear->start();
     m_display.txd.clear();
     setRxdOther(QString());
-    Timer2->setInterval(Intervals::AfterHoldReplyWindowMs);
-    Timer4->setInterval(Intervals::AfterHoldDisplayClearMs);
-    RxBuffer.clear();
-    HoldActive = 0;
+    m_replyWindow->setInterval(Intervals::AfterHoldReplyWindowMs);
+    m_displayClear->setInterval(Intervals::AfterHoldDisplayClearMs);
+    m_received.clear();
+    m_holding = false;
     emit displayChanged();
 }
 
-void Engine::endHoldIfActive()
+void Engine::endHold()
 {
-    if (HoldActive != 0)
-        Cont_M_up();
+    if (m_holding)
+        stopHold();
 }
 
 void Engine::setIntervals(int replyWindowMs, int displayClearMs)
 {
-    Timer2->setInterval(replyWindowMs);
-    Timer4->setInterval(displayClearMs);
+    m_replyWindow->setInterval(replyWindowMs);
+    m_displayClear->setInterval(displayClearMs);
 }
 
-bool Engine::openPort(qint16 portNumber, quint8 baudCode)
+bool Engine::open(const PortChoice &choice)
 {
-    MSComm1->setSettings(QString::fromLatin1(Wire::settingsFor(baudCode)));
-    MSComm1->setCommPort(portNumber);
-    const bool opened = MSComm1->open();
+    m_choice = choice;
+    m_port->setChoice(choice);
+    const bool opened = m_port->open();
     if (opened)
         emit portOpenChanged(true);
     return opened;
 }
 
-void Engine::closePortIfOpen()
+void Engine::close()
 {
-    if (!MSComm1->isOpen())
+    if (!m_port->isOpen())
         return;
-    endHoldIfActive();
-    MSComm1->close();
+    endHold();
+    m_port->close();
     emit portOpenChanged(false);
+}
+
+bool Engine::isOpen() const
+{
+    return m_port->isOpen();
+}
+
+Engine::Timing Engine::timing() const
+{
+    Timing timing;
+    timing.repeatMs = m_repeatTimer->interval();
+    timing.repeating = m_repeatTimer->isActive();
+    timing.replyWindowMs = m_replyWindow->interval();
+    timing.replyWindowOpen = m_replyWindow->isActive();
+    timing.displayClearMs = m_displayClear->interval();
+    timing.displayClearPending = m_displayClear->isActive();
+    return timing;
 }

@@ -46,7 +46,7 @@ void TestPlacement::startUpPosition()
     ConfigFolder config;
     config.writeSettingsFile("[StartUP]\nComPort=1\n");
     EngineFixture f;
-    f.engine.closePortIfOpen();
+    f.engine.close();
     Form1 form(&f.engine);
     QVERIFY(form.Form_Load());
     QCOMPARE(form.pos(), topLeft);

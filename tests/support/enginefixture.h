@@ -11,16 +11,12 @@ struct EngineFixture
     EngineFixture()
         : engine(&port, clock)
     {
-        engine.openPort(1, Wire::Baud9600Code);
+        engine.open(PortChoice(1, PortChoice::Baud9600Code));
         engine.setIntervals(Intervals::ReplyWindowMs, Intervals::DisplayClearMs);
     }
 
     // What a click button does.
-    void click(const QByteArray &command)
-    {
-        engine.CurrentCommand = Wire::frame(command);
-        engine.Hyouji(engine.CurrentCommand, Engine::SendMode);
-    }
+    void click(const QByteArray &command) { engine.send(command); }
     void receive(const QByteArray &bytes) { port.feed(bytes); }
 
     const QString &txd() const { return engine.display().txd; }

@@ -91,7 +91,7 @@ int main(int argc, char *argv[])
     const QString out = QString::fromLocal8Bit(argv[argc - 1]);
     Form1 &form = program.form();
     if (option == "--port-dialog") {
-        Form2 dialog(&program.engine());
+        Form2 dialog(&program.engine(), form.portChoice());
         dialog.show();
         return dialog.grab().save(out) ? 0 : 1;
     }
