@@ -3,7 +3,7 @@
 #include "app/console.h"
 #include "app/portdialog.h"
 #include "app/startup.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "panel/buttonmap.h"
 #include "panel/holdbutton.h"
 #include "panel/look.h"

@@ -1,7 +1,7 @@
 #include "portdialog.h"
 
 #include "app/form1.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "settings/form2.h"
 
 namespace PortDialog {

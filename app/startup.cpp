@@ -1,6 +1,6 @@
 #include "startup.h"
 
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "settings/store.h"
 
 namespace Startup {

@@ -1,9 +1,9 @@
 #include "measures.h"
 #include "app/program.h"
 
-#include "link/protocol.h"
-#include "link/render.h"
-#include "link/timer.h"
+#include "engine/protocol.h"
+#include "engine/render.h"
+#include "engine/timer.h"
 #include "panel/buttonmap.h"
 #include "panel/look.h"
 #include "rig.h"

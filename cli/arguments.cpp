@@ -1,7 +1,7 @@
 #include "arguments.h"
 
 #include "link/portchoice.h"
-#include "link/protocol.h"
+#include "engine/protocol.h"
 
 #include <QRegularExpression>
 

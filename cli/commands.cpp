@@ -5,7 +5,7 @@
 
 #include "link/portchoice.h"
 #include "link/portmap.h"
-#include "link/protocol.h"
+#include "engine/protocol.h"
 #include "settings/store.h"
 
 #include <QSaveFile>

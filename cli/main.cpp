@@ -8,7 +8,7 @@
 #include "link/portchoice.h"
 #include "link/portinfo.h"
 #include "link/portmap.h"
-#include "link/protocol.h"
+#include "engine/protocol.h"
 
 #include <QCoreApplication>
 #include <QDir>

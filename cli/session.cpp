@@ -1,11 +1,11 @@
 #include "session.h"
 
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "link/linkport.h"
 #include "link/portfactory.h"
 #include "link/portmap.h"
-#include "link/protocol.h"
-#include "link/timer.h"
+#include "engine/protocol.h"
+#include "engine/timer.h"
 
 #include <QEventLoop>
 

@@ -2,8 +2,8 @@
 
 #include "console/catalogue.h"
 #include "console/consolecommand.h"
-#include "link/engine.h"
-#include "link/protocol.h"
+#include "engine/engine.h"
+#include "engine/protocol.h"
 #include "panel/look.h"
 
 #include <QCloseEvent>

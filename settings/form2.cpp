@@ -1,6 +1,6 @@
 #include "form2.h"
 
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "link/portchoice.h"
 #include "link/portinfo.h"
 #include "panel/look.h"

@@ -1,5 +1,5 @@
-#include "link/decoders.h"
-#include "link/render.h"
+#include "engine/decoders.h"
+#include "engine/render.h"
 #include "panel/buttonmap.h"
 #include "support/enginefixture.h"
 

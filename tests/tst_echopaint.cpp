@@ -1,6 +1,6 @@
 #include "app/form1.h"
-#include "link/engine.h"
-#include "link/render.h"
+#include "engine/engine.h"
+#include "engine/render.h"
 #include "panel/look.h"
 #include "support/configfolder.h"
 #include "support/enginefixture.h"

@@ -1,8 +1,8 @@
 // Random bytes in random chunks, with timer ticks and new sends in between, against every kind of
 // last command: the receive path must keep its bounds and never crash.
-#include "link/engine.h"
-#include "link/protocol.h"
-#include "link/render.h"
+#include "engine/engine.h"
+#include "engine/protocol.h"
+#include "engine/render.h"
 #include "support/fakeserialport.h"
 #include "support/manualclock.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "fakeserialport.h"
-#include "link/engine.h"
-#include "link/protocol.h"
+#include "engine/engine.h"
+#include "engine/protocol.h"
 #include "manualclock.h"
 
 // An engine on a fake port and a manual clock, with the port open at 1000/1200 ms.

@@ -7,9 +7,9 @@
 #include "app/form1.h"
 #include "app/portdialog.h"
 #include "app/program.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "link/linkport.h"
-#include "link/timer.h"
+#include "engine/timer.h"
 #include "panel/look.h"
 #include "settings/form2.h"
 

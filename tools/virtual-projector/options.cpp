@@ -1,7 +1,7 @@
 #include "options.h"
 
 #include "link/portchoice.h"
-#include "link/protocol.h"
+#include "engine/protocol.h"
 
 #include <QCommandLineParser>
 #include <QHostAddress>

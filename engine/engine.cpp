@@ -1,9 +1,9 @@
 #include "engine.h"
 
 #include "decoders.h"
+#include "link/serialport.h"
 #include "protocol.h"
 #include "render.h"
-#include "serialport.h"
 #include "timer.h"
 
 Engine::Engine(SerialPort *port, TimerFactory &timers, QObject *parent)
