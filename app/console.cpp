@@ -2,7 +2,7 @@
 
 #include "app/form1.h"
 #include "console/form3.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 
 #include <QFrame>
 

@@ -3,9 +3,7 @@
 #include "app/console.h"
 #include "app/portdialog.h"
 #include "app/startup.h"
-#include "link/engine.h"
-#include "link/protocol.h"
-#include "link/serialport.h"
+#include "engine/engine.h"
 #include "panel/buttonmap.h"
 #include "panel/holdbutton.h"
 #include "panel/look.h"
@@ -68,8 +66,14 @@ Form1::Form1(Engine *engine, QWidget *parent)
     m_engine->setRepeatTable(ButtonMap::repeatTable());
     connectButtons();
     connect(m_engine, &Engine::displayChanged, this, &Form1::refreshDisplay);
+    // Only a choice that opened is remembered: the port dialog starts from it, and its Cancel
+    // goes back to it.
+    connect(m_engine, &Engine::portOpenChanged, this, [this](bool open) {
+        if (open)
+            m_portChoice = m_engine->choice();
+    });
     // A network port may take a few seconds to open.
-    connect(m_engine->MSComm1, &SerialPort::opening, this, [](bool busy) {
+    connect(m_engine, &Engine::opening, this, [](bool busy) {
         if (busy)
             QApplication::setOverrideCursor(Qt::WaitCursor);
         else
@@ -87,17 +91,15 @@ void Form1::connectButtons()
         const QByteArray command = row.command;
         switch (row.kind) {
         case ButtonMap::Kind::Click:
-            connect(button, &QPushButton::clicked, this, [this, command] {
-                m_engine->CurrentCommand = Wire::frame(command);
-                m_engine->Hyouji(m_engine->CurrentCommand, Engine::SendMode);
-            });
+            connect(button, &QPushButton::clicked, this,
+                    [this, command] { m_engine->send(command); });
             break;
         case ButtonMap::Kind::Hold: {
             auto *hold = static_cast<HoldButton *>(button);
-            const quint8 index = quint8(row.repeatIndex);
+            const int index = row.repeatIndex;
             connect(hold, &HoldButton::mouseDown, this,
-                    [this, index, command] { m_engine->holdPressed(index, command); });
-            connect(hold, &HoldButton::mouseUp, m_engine, &Engine::holdReleased);
+                    [this, index, command] { m_engine->press(index, command); });
+            connect(hold, &HoldButton::mouseUp, m_engine, &Engine::release);
             break;
         }
         case ButtonMap::Kind::End:
@@ -141,16 +143,17 @@ void Form1::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
     // The release of a held button may never arrive once another window has the pointer.
     if (event->type() == QEvent::ActivationChange && !isActiveWindow())
-        m_engine->endHoldIfActive();
+        m_engine->endHold();
 }
 
 bool Form1::Form_Load()
 {
     setHeight(CompactHeightTwips);
-    if (!Startup::openStoredPort(*m_engine))
+    m_portChoice = Startup::storedChoice();
+    if (!Startup::openStoredPort(*m_engine, m_portChoice))
         return false;
     placeOnScreen();
-    Startup::resetState(*m_engine);
+    m_engine->reset();
     return true;
 }
 
@@ -189,7 +192,7 @@ void Form1::closeEvent(QCloseEvent *event)
 
 void Form1::Form_QueryUnload()
 {
-    m_engine->closePortIfOpen();
+    m_engine->close();
     emit unloading();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/portchoice.h"
 #include "panel/layout.h"
 
 #include <QWidget>
@@ -24,6 +25,8 @@ public:
     explicit Form1(Engine *engine, QWidget *parent = nullptr);
 
     Engine *engine() const { return m_engine; }
+    // The port and speed last opened, or stored when none has opened since the start.
+    PortChoice portChoice() const { return m_portChoice; }
 
     // Start-up. Returns false when the port did not open and the port dialog must take over.
     bool Form_Load();
@@ -71,4 +74,5 @@ private:
     QLabel *m_label28 = nullptr;
     QLabel *m_label29 = nullptr;
     int m_heightTwips = CompactHeightTwips;
+    PortChoice m_portChoice;
 };

@@ -1,7 +1,7 @@
 #include "portdialog.h"
 
 #include "app/form1.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "settings/form2.h"
 
 namespace PortDialog {
@@ -20,7 +20,7 @@ Form2 *openDialogOf(Form1 *main)
 
 Form2 *load(Form1 *main)
 {
-    auto *dialog = new Form2(main->engine(), main);
+    auto *dialog = new Form2(main->engine(), main->portChoice(), main);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // It acts on the main window's port, so it must not outlive the main window on screen.
     QObject::connect(main, &Form1::unloading, dialog, &QWidget::close);
@@ -31,16 +31,11 @@ Form2 *load(Form1 *main)
 
 void openFromComButton(Form1 *main)
 {
-    Engine &engine = *main->engine();
-    engine.closePortIfOpen();
+    main->engine()->close();
+    // A dialog already open keeps its unconfirmed choice, and what its Cancel goes back to.
     Form2 *dialog = openDialogOf(main);
-    if (!dialog) {
-        // Only now: a choice made in an open dialog but not confirmed is not the port in use,
-        // and Cancel must not open it.
-        engine.SavedBaudCode = engine.BaudCode;
-        engine.SavedComPortNumber = engine.ComPortNumber;
+    if (!dialog)
         dialog = load(main);
-    }
     dialog->show();
     dialog->raise();
     dialog->activateWindow();

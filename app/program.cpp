@@ -2,10 +2,10 @@
 
 #include "app/form1.h"
 #include "app/portdialog.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "link/linkport.h"
 #include "link/portfactory.h"
-#include "link/timer.h"
+#include "engine/timer.h"
 
 Program::Program(std::unique_ptr<PortFactory> ports)
     : m_ownTimers(std::make_unique<QtTimerFactory>())

@@ -1,30 +1,22 @@
 #include "startup.h"
 
-#include "link/engine.h"
-#include "link/protocol.h"
+#include "engine/engine.h"
 #include "settings/store.h"
 
 namespace Startup {
 
-bool openStoredPort(Engine &engine)
+PortChoice storedChoice()
 {
-    const Store::StoredPort stored = Store::storedPort();
-    engine.ComPortNumber = stored.comPortNumber;
-    if (!Wire::isUsablePort(engine.ComPortNumber))
-        return false;
-    engine.BaudCode = stored.baudCode;
-    if (!engine.openPort(engine.ComPortNumber, engine.BaudCode))
+    const PortChoice stored = Store::storedChoice();
+    return stored.isUsable() ? stored : PortChoice(stored.portNumber());
+}
+
+bool openStoredPort(Engine &engine, const PortChoice &stored)
+{
+    if (!stored.isUsable() || !engine.open(stored))
         return false;
     engine.setIntervals(Intervals::ReplyWindowMs, Intervals::DisplayClearMs);
     return true;
-}
-
-void resetState(Engine &engine)
-{
-    engine.RepeatIndex = 0;
-    engine.AwaitingReply = 0;
-    engine.RxBuffer.clear();
-    engine.HoldActive = 0;
 }
 
 } // namespace Startup

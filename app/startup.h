@@ -1,13 +1,15 @@
 #pragma once
 
+#include "link/portchoice.h"
+
 class Engine;
 
 namespace Startup {
 
-// Reads the stored port and speed and opens the port. False when no usable port is stored or it
-// did not open: the port settings dialog takes over then.
-bool openStoredPort(Engine &engine);
-// The transaction state a fresh start begins with.
-void resetState(Engine &engine);
+// The stored port and speed; the speed is read only when the port is usable.
+PortChoice storedChoice();
+// Opens the stored choice. False when its port is not usable or did not open: the port settings
+// dialog takes over then.
+bool openStoredPort(Engine &engine, const PortChoice &stored);
 
 } // namespace Startup

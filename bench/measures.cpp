@@ -1,9 +1,9 @@
 #include "measures.h"
 #include "app/program.h"
 
-#include "link/protocol.h"
-#include "link/render.h"
-#include "link/timer.h"
+#include "engine/protocol.h"
+#include "engine/render.h"
+#include "engine/timer.h"
 #include "panel/buttonmap.h"
 #include "panel/look.h"
 #include "rig.h"
@@ -399,13 +399,13 @@ void receiveCost(const Options &options, Table &table)
     PaintWatch rxdPaint(form.Label12);
     const bool drawn = !options.compact; // below the compact window's edge nothing is drawn
     QPushButton *status = form.button(StatusButton);
-    const QByteArray filler = fillerText(Engine::MaxRxBufferChars + 1);
+    const QByteArray filler = fillerText(Engine::MaxReceivedChars + 1);
     const auto send = [&] {
         port.writes.clear();
         QTest::mouseClick(status, Qt::LeftButton);
     };
 
-    for (const int size : {10, 100, 1000, 10000, Engine::MaxRxBufferChars}) {
+    for (const int size : {10, 100, 1000, 10000, Engine::MaxReceivedChars}) {
         std::vector<double> event;
         std::vector<double> shown;
         int wrong = 0;
@@ -424,7 +424,7 @@ void receiveCost(const Options &options, Table &table)
             while (repaints && !rxdPaint.painted && nowNs() - t1 < qint64(WaitLimitMs) * 1000000)
                 QCoreApplication::processEvents();
             const qint64 t2 = nowNs();
-            if (engine.RxBuffer.size() != size || (repaints && !rxdPaint.painted)) {
+            if (engine.received().size() != size || (repaints && !rxdPaint.painted)) {
                 ++wrong;
                 continue;
             }
@@ -433,7 +433,7 @@ void receiveCost(const Options &options, Table &table)
                 shown.push_back(us(t2 - t0));
         }
         // The target covers what the window does with the event: the repaint where it is seen.
-        const bool largest = size == Engine::MaxRxBufferChars;
+        const bool largest = size == Engine::MaxReceivedChars;
         const auto judged = [&](const Summary &summary, bool applies) {
             return std::make_pair(
                 applies ? QStringLiteral("p99 < 2000") : QString(),
@@ -458,10 +458,10 @@ void receiveCost(const Options &options, Table &table)
 
     // The longest echo there is: line feeds, seven characters each.
     std::vector<double> feeds;
-    const QByteArray lineFeeds(Engine::MaxRxBufferChars, Wire::Lf);
+    const QByteArray lineFeeds(Engine::MaxReceivedChars, Wire::Lf);
     for (int i = 0; i < qMax(1, options.receiveSamples / 10); ++i) {
         send();
-        port.feed(lineFeeds.left(Engine::MaxRxBufferChars - 1));
+        port.feed(lineFeeds.left(Engine::MaxReceivedChars - 1));
         runEventLoopFor(SettleMs);
         rxdPaint.painted = false;
         const QString shownBefore = form.Label12->text();
@@ -470,7 +470,7 @@ void receiveCost(const Options &options, Table &table)
         const bool repaints = drawn && form.Label12->text() != shownBefore;
         while (repaints && !rxdPaint.painted && nowNs() - t0 < qint64(WaitLimitMs) * 1000000)
             QCoreApplication::processEvents();
-        if ((!repaints || rxdPaint.painted) && engine.RxBuffer.size() == Engine::MaxRxBufferChars)
+        if ((!repaints || rxdPaint.painted) && engine.received().size() == Engine::MaxReceivedChars)
             feeds.push_back(us(nowNs() - t0));
     }
     if (drawn)
@@ -482,7 +482,7 @@ void receiveCost(const Options &options, Table &table)
     std::vector<double> echo;
     std::vector<double> labelPaint;
     std::vector<double> dropped;
-    const QByteArray full = filler.left(Engine::MaxRxBufferChars);
+    const QByteArray full = filler.left(Engine::MaxReceivedChars);
     send();
     port.feed(full);
     runEventLoopFor(SettleMs);
@@ -600,7 +600,7 @@ void holdRhythm(const Options &options, Table &table)
     const qint64 pressed = nowNs();
     QTest::mousePress(button, Qt::LeftButton);
     runEventLoopFor(int(holdMs - ms(nowNs() - pressed)));
-    const bool stillHeld = rig.engine.HoldActive != 0;
+    const bool stillHeld = rig.engine.isHolding();
     const qint64 released = nowNs();
     QTest::mouseRelease(button, Qt::LeftButton);
     runEventLoopFor(500); // anything sent after the release shows up here
@@ -757,7 +757,7 @@ FloodResult runFlood(const Options &options, int kind, int seconds)
     qint64 capNs = -1;
     double capCpu = 0;
     probe.onTick = [&](qint64 now) {
-        if (capNs < 0 && rig.engine.RxBuffer.size() >= Engine::MaxRxBufferChars) {
+        if (capNs < 0 && rig.engine.received().size() >= Engine::MaxReceivedChars) {
             capNs = now;
             capCpu = cpuSeconds();
         }

@@ -1,6 +1,7 @@
 #include "arguments.h"
 
-#include "link/protocol.h"
+#include "link/portchoice.h"
+#include "engine/protocol.h"
 
 #include <QRegularExpression>
 
@@ -208,7 +209,7 @@ int Arguments::portNumber(const QString &text)
                                             QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = pattern.match(text);
     const int number = match.hasMatch() ? match.captured(1).toInt() : 0;
-    return Wire::isUsablePort(number) ? number : 0;
+    return PortChoice::isUsablePort(number) ? number : 0;
 }
 
 namespace {

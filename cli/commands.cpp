@@ -4,8 +4,9 @@
 #include "fleet.h"
 #include "output.h"
 
+#include "link/portchoice.h"
 #include "link/portmap.h"
-#include "link/protocol.h"
+#include "engine/protocol.h"
 #include "settings/store.h"
 
 #include <algorithm>
@@ -20,9 +21,8 @@ using Output::complain;
 bool chooseProjectors(const Arguments &arguments, QVector<Projector> *projectors, int *baud,
                       int *exitCode)
 {
-    const Store::StoredPort stored = Store::storedPort();
-    *baud
-        = arguments.baud ? arguments.baud : (stored.baudCode == Wire::Baud9600Code ? 9600 : 19200);
+    const PortChoice stored = Store::storedChoice();
+    *baud = arguments.baud ? arguments.baud : stored.baud();
     QVector<Projector> fleet;
     QString error;
     *exitCode = ExitStatus::Usage;
@@ -44,12 +44,12 @@ bool chooseProjectors(const Arguments &arguments, QVector<Projector> *projectors
         return false;
     }
     // Nothing to work on is a matter of the command line, like a -p that names nothing.
-    if (!Wire::isUsablePort(stored.comPortNumber)) {
+    if (!stored.isUsable()) {
         complain(QStringLiteral("no port given and no usable port stored; give one with -p"));
         return false;
     }
     *exitCode = ExitStatus::PortFailed;
-    return Projectors::select({QString::number(stored.comPortNumber)}, {}, projectors, &error);
+    return Projectors::select({QString::number(stored.portNumber())}, {}, projectors, &error);
 }
 
 int highest(const QVector<PortRun> &runs)

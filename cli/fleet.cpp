@@ -1,6 +1,6 @@
 #include "fleet.h"
 
-#include "link/protocol.h"
+#include "engine/protocol.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

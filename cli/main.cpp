@@ -5,9 +5,10 @@
 #include "output.h"
 
 #include "link/entryfile.h"
+#include "link/portchoice.h"
 #include "link/portinfo.h"
 #include "link/portmap.h"
-#include "link/protocol.h"
+#include "engine/protocol.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -34,7 +35,8 @@ int ports(const Arguments &arguments)
         QString port, target, state;
     };
     QVector<Row> rows;
-    for (int number = Wire::LowestPortNumber; number <= Wire::HighestPortNumber; ++number) {
+    for (int number = PortChoice::LowestPortNumber; number <= PortChoice::HighestPortNumber;
+         ++number) {
         const PortInfo::Report report = PortInfo::probe(number);
         const QString target = report.target.kind == PortTarget::Kind::Unusable
             ? report.target.entry
@@ -65,7 +67,7 @@ int ports(const Arguments &arguments)
         out(row.port.leftJustified(6) + row.target.leftJustified(targetWidth) + QLatin1Char(' ')
             + row.state);
     const QVector<PortInfo::Device> devices = PortInfo::devices();
-    int nextFree = Wire::LowestPortNumber;
+    int nextFree = PortChoice::LowestPortNumber;
     // A number whose usual device is there (COM1 on most Windows machines) is not offered.
     auto usualDeviceIsThere = [&](int number) {
         const QString usual = PortMap::resolve(number).device;
@@ -73,10 +75,10 @@ int ports(const Arguments &arguments)
                            [&](const PortInfo::Device &device) { return device.path == usual; });
     };
     auto freeNumber = [&] {
-        while (nextFree <= Wire::HighestPortNumber
+        while (nextFree <= PortChoice::HighestPortNumber
                && (PortMap::hasEntry(nextFree) || usualDeviceIsThere(nextFree)))
             ++nextFree;
-        return nextFree <= Wire::HighestPortNumber ? nextFree++ : 0;
+        return nextFree <= PortChoice::HighestPortNumber ? nextFree++ : 0;
     };
     if (!arguments.json && !devices.isEmpty())
         out(QStringLiteral("\nSerial devices of this machine:"));
@@ -88,7 +90,8 @@ int ports(const Arguments &arguments)
         int mapped = mappedAs.value(QFileInfo(device.path).canonicalFilePath());
 #endif
         // A device that is some port's fallback needs no entry.
-        for (int n = Wire::LowestPortNumber; !mapped && n <= Wire::HighestPortNumber; ++n) {
+        for (int n = PortChoice::LowestPortNumber; !mapped && n <= PortChoice::HighestPortNumber;
+             ++n) {
             const PortTarget target = PortMap::resolve(n);
             if (target.entry.isEmpty() && target.device == device.path)
                 mapped = n;

@@ -1,6 +1,7 @@
 #include "projectors.h"
 
-#include "link/protocol.h"
+#include "link/portchoice.h"
+#include "engine/protocol.h"
 
 #include <QFile>
 #include <QHash>
@@ -33,8 +34,8 @@ bool parse(const QString &text, bool ranges, QVector<Projector> *out, QString *r
     const QRegularExpressionMatch match = numbers.match(text);
     const int first = match.captured(1).toInt();
     const int last = match.hasCaptured(2) ? match.captured(2).toInt() : first;
-    if (match.hasMatch() && (ranges || !match.hasCaptured(2)) && Wire::isUsablePort(first)
-        && Wire::isUsablePort(last) && first <= last) {
+    if (match.hasMatch() && (ranges || !match.hasCaptured(2)) && PortChoice::isUsablePort(first)
+        && PortChoice::isUsablePort(last) && first <= last) {
         for (int number = first; number <= last; ++number) {
             Projector projector;
             projector.number = number;

@@ -1,11 +1,11 @@
 #include "session.h"
 
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "link/linkport.h"
 #include "link/portfactory.h"
 #include "link/portmap.h"
-#include "link/protocol.h"
-#include "link/timer.h"
+#include "engine/protocol.h"
+#include "engine/timer.h"
 
 #include <QEventLoop>
 
@@ -25,10 +25,10 @@ Session::~Session() = default;
 
 bool Session::open(const Projector &projector, int baud, QString *error)
 {
-    const quint8 code = baud == 9600 ? Wire::Baud9600Code : Wire::Baud19200Code;
-    if (!projector.number)
-        m_port->setDirectTarget(projector.target);
-    const bool opened = m_engine->openPort(qint16(projector.number), code);
+    PortChoice choice = projector.number ? PortChoice(projector.number)
+                                         : PortChoice::direct(projector.target, baud);
+    choice.setBaud(baud);
+    const bool opened = m_engine->open(choice);
     m_target = m_port->target();
     if (m_target.isEmpty()) // an entry or a target that cannot be used
         m_target = projector.number ? PortMap::resolve(projector.number).entry : projector.port;
@@ -44,34 +44,35 @@ Session::Answer Session::send(const QByteArray &command, int waitMs)
     answer.command = command;
     // The display clear, as between two clicks on the panel: LAMP-TIME's hours are written
     // behind whatever the STATUS line holds.
-    engine.Timer4_Timer();
+    engine.clear();
     engine.setIntervals(waitMs, waitMs + Intervals::DisplayClearMs);
 
     QEventLoop loop;
-    // The reply window empties RxBuffer at its end: keep what it held.
-    const auto keep = QObject::connect(&engine, &Engine::displayChanged, &loop, [&] {
-        if (engine.RxBuffer.isEmpty())
+    // A whole answer ends the wait before the reply window does.
+    const auto whole = QObject::connect(&engine, &Engine::displayChanged, &loop, [&] {
+        const QByteArray received = engine.received();
+        if (!received.contains(Wire::Cr))
             return;
-        answer.reply = engine.RxBuffer;
+        answer.reply = received;
         answer.rendered = engine.display().rxd;
-        const QString status = engine.display().status;
-        answer.status = status.isEmpty() ? std::nullopt : std::optional<QString>(status);
-        if (engine.RxBuffer.contains(Wire::Cr)) {
-            answer.answered = true;
-            loop.quit();
-        }
+        answer.status = engine.display().status;
+        answer.answered = true;
+        loop.quit();
     });
-    QObject::connect(engine.Timer2, &Timer::timeout, &loop, &QEventLoop::quit);
-    engine.CurrentCommand = Wire::frame(command);
-    engine.Hyouji(engine.CurrentCommand, Engine::SendMode);
+    // Otherwise the window's end, with what it saw before it emptied the buffer.
+    const auto ended
+        = QObject::connect(&engine, &Engine::replyEnded, &loop, [&](const Engine::Reply &reply) {
+              answer.reply = reply.received;
+              answer.rendered = reply.rxd;
+              loop.quit();
+          });
+    engine.send(command);
     if (!answer.answered)
         loop.exec();
-    QObject::disconnect(keep);
-    if (!answer.answered) {
+    QObject::disconnect(whole);
+    QObject::disconnect(ended);
+    if (answer.status && answer.status->isEmpty())
         answer.status.reset();
-        if (answer.reply.isEmpty())
-            answer.rendered = engine.display().rxd; // " X X X X"
-    }
     if (answer.status)
         answer.status = Decoders::words(*answer.status);
     if (!answer.answered)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/decoders.h"
+#include "engine/decoders.h"
 #include "projectors.h"
 
 #include <QByteArray>

@@ -2,9 +2,8 @@
 
 #include "console/catalogue.h"
 #include "console/consolecommand.h"
-#include "link/engine.h"
-#include "link/protocol.h"
-#include "link/timer.h"
+#include "engine/engine.h"
+#include "engine/protocol.h"
 #include "panel/look.h"
 
 #include <QCloseEvent>
@@ -322,14 +321,9 @@ void Form3::Command1_Click()
 {
     if (!m_main)
         return;
-    Engine *engine = m_engine;
-    engine->Timer2->stop();
-    engine->Timer4->stop();
-    engine->Hyouji(ConsoleCommand, Engine::SendMode);
+    m_engine->sendAsTyped(ConsoleCommand);
     m_label1->hide();
     m_label2->hide();
-    engine->Timer2->start();
-    engine->Timer4->start();
 }
 
 void Form3::Command3_Click()

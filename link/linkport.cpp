@@ -11,14 +11,11 @@ LinkPort::LinkPort(PortFactory &factory, QObject *parent)
 
 LinkPort::~LinkPort() = default;
 
-void LinkPort::setDirectTarget(const PortTarget &target)
-{
-    m_direct = target;
-}
-
 QString LinkPort::where(const QString &target) const
 {
-    return m_direct ? target : QStringLiteral("COM%1 (%2)").arg(commPort()).arg(target);
+    return choice().directTarget()
+        ? target
+        : QStringLiteral("COM%1 (%2)").arg(choice().portNumber()).arg(target);
 }
 
 bool LinkPort::refuse(const QString &target, const QString &reason)
@@ -32,9 +29,10 @@ bool LinkPort::open()
 {
     if (isOpen())
         return false;
-    const PortTarget target = m_direct ? *m_direct : PortMap::resolve(commPort());
+    const std::optional<PortTarget> &direct = choice().directTarget();
+    const PortTarget target = direct ? *direct : PortMap::resolve(choice().portNumber());
     if (target.kind == PortTarget::Kind::Unusable)
-        return refuse(m_direct ? m_direct->text() : target.entry, target.problem);
+        return refuse(direct ? direct->text() : target.entry, target.problem);
     if (!m_port || target.text() != m_target) {
         if (m_port) {
             m_port->disconnect(this);
@@ -53,8 +51,7 @@ bool LinkPort::open()
             emit lost();
         });
     }
-    m_port->setSettings(settings());
-    m_port->setCommPort(commPort());
+    m_port->setChoice(choice());
     const bool waits = target.isNetwork();
     if (waits)
         emit opening(true);
@@ -64,7 +61,8 @@ bool LinkPort::open()
     if (!opened)
         return refuse(m_target, m_port->lastError());
     m_lastError.clear();
-    qCInfo(lcLink, "%s open at %s", qUtf8Printable(where(m_target)), qUtf8Printable(settings()));
+    qCInfo(lcLink, "%s open at %s", qUtf8Printable(where(m_target)),
+           qUtf8Printable(lineSettings().text()));
     return true;
 }
 

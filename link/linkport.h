@@ -4,13 +4,12 @@
 #include "link/serialport.h"
 
 #include <memory>
-#include <optional>
 
 class PortFactory;
 
-// The program's port (MSComm1). At every open it looks its number up in the port map and asks the
-// factory for the port the entry stands for (kept while the entry stays the same), then passes
-// everything through to it.
+// The port the engine talks through. At every open it looks the chosen number up in the port map,
+// or takes the chosen target as it is, and asks the factory for the port that stands for
+// (kept while the target stays the same), then passes everything through to it.
 class LinkPort : public SerialPort
 {
     Q_OBJECT
@@ -30,10 +29,6 @@ public:
     // What the port number stood for at the last open, as written in a map entry.
     QString target() const { return m_target; }
 
-    // Opens this target from now on instead of looking the number up (orva's "-p tcp://...");
-    // its messages then name the target alone.
-    void setDirectTarget(const PortTarget &target);
-
 private:
     bool refuse(const QString &target, const QString &reason);
     // "COM3 (/dev/ttyUSB0)", or the direct target.
@@ -41,7 +36,6 @@ private:
 
     PortFactory &m_factory;
     std::unique_ptr<SerialPort> m_port;
-    std::optional<PortTarget> m_direct;
     QString m_target;
     QString m_lastError;
 };

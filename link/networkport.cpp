@@ -34,10 +34,6 @@ bool NetworkPort::open()
         return false;
 
     m_wantedBaudRate = lineSettings().baud;
-    if (m_mode == Mode::Rfc2217 && m_wantedBaudRate <= 0) {
-        m_lastError = tr("No speed in the port settings \"%1\"").arg(settings());
-        return false;
-    }
     m_lastError.clear();
     m_confirmedBaudRate = 0;
 

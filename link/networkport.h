@@ -24,10 +24,6 @@ public:
 
     NetworkPort(const QString &host, quint16 tcpPort, Mode mode, QObject *parent = nullptr);
 
-    QString host() const { return m_host; }
-    quint16 tcpPort() const { return m_tcpPort; }
-    Mode mode() const { return m_mode; }
-
     bool open() override;
     void close() override;
     bool isOpen() const override;

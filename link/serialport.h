@@ -1,24 +1,13 @@
 #pragma once
 
+#include "link/portchoice.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
-// The line settings a port is opened with, parsed in one place from the settings text
-// ("9600,N,8,1").
-struct LineSettings
-{
-    qint32 baud = 9600;
-    int dataBits = 8;
-    char parity = 'N';
-    int stopBits = 1;
-
-    // Fields that cannot be read keep these defaults; the program only writes 9600 or 19200, 8N1.
-    static LineSettings parse(const QString &settings);
-};
-
-// The one serial port of the panel, with the members the rest of the program relies on.
-// Received characters are reported on the thread that owns the port.
+// A port to a projector: a serial device, a device server on the network, or the port that picks
+// one of these by the port map. Received characters are reported on the thread that owns it.
 class SerialPort : public QObject
 {
     Q_OBJECT
@@ -27,13 +16,12 @@ public:
 
     using QObject::QObject;
 
-    void setSettings(const QString &settings) { m_settings = settings; }
-    QString settings() const { return m_settings; }
-    LineSettings lineSettings() const { return LineSettings::parse(m_settings); }
-    void setCommPort(int portNumber) { m_commPort = portNumber; }
-    int commPort() const { return m_commPort; }
+    // The port and speed the next open uses.
+    void setChoice(const PortChoice &choice) { m_choice = choice; }
+    const PortChoice &choice() const { return m_choice; }
+    LineSettings lineSettings() const { return m_choice.lineSettings(); }
 
-    // Opens with the current settings and port; false when the port cannot be opened.
+    // Opens with the current choice; false when the port cannot be opened.
     virtual bool open() = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
@@ -54,6 +42,5 @@ signals:
     void opening(bool busy);
 
 private:
-    QString m_settings = QStringLiteral("9600,N,8,1");
-    int m_commPort = 1;
+    PortChoice m_choice {PortChoice::LowestPortNumber, PortChoice::Baud9600Code};
 };

@@ -1,9 +1,8 @@
 #include "form2.h"
 
-#include "link/engine.h"
+#include "engine/engine.h"
+#include "link/portchoice.h"
 #include "link/portinfo.h"
-#include "link/protocol.h"
-#include "link/serialport.h"
 #include "panel/look.h"
 #include "settings/store.h"
 
@@ -36,7 +35,7 @@ const BoxRow Boxes[] = {
     {"Frame2", "Com Port", 360, 1200, 1455, 2535},
 };
 
-enum class Sets { BaudCode, ComPortNumber };
+enum class Sets { SpeedCode, PortNumber };
 
 // In tab order; a click sets `sets` to `value`.
 struct OptionRow
@@ -51,13 +50,13 @@ struct OptionRow
 
 // clang-format off
 const OptionRow Options[] = {
-    {"Option1", "Frame1", "9600",  Sets::BaudCode,      Wire::Baud9600Code,  120,  180, 1095, 255},
-    {"Option2", "Frame1", "19200", Sets::BaudCode,      Wire::Baud19200Code, 1320, 240,  975, 255},
-    {"Option3", "Frame2", "COM1",  Sets::ComPortNumber, 1,                   180,  180, 1095, 255},
-    {"Option4", "Frame2", "COM2",  Sets::ComPortNumber, 2,                   180,  540, 1095, 255},
-    {"Option5", "Frame2", "COM3",  Sets::ComPortNumber, 3,                   180,  900, 1095, 255},
-    {"Option6", "Frame2", "COM4",  Sets::ComPortNumber, 4,                   180, 1260, 1095, 255},
-    {"Option7", "Frame2", "COM5",  Sets::ComPortNumber, 5,                   180, 1620, 1095, 255},
+    {"Option1", "Frame1", "9600",  Sets::SpeedCode,  PortChoice::Baud9600Code,  120,  180, 1095, 255},
+    {"Option2", "Frame1", "19200", Sets::SpeedCode,  PortChoice::Baud19200Code, 1320, 240,  975, 255},
+    {"Option3", "Frame2", "COM1",  Sets::PortNumber, 1,                   180,  180, 1095, 255},
+    {"Option4", "Frame2", "COM2",  Sets::PortNumber, 2,                   180,  540, 1095, 255},
+    {"Option5", "Frame2", "COM3",  Sets::PortNumber, 3,                   180,  900, 1095, 255},
+    {"Option6", "Frame2", "COM4",  Sets::PortNumber, 4,                   180, 1260, 1095, 255},
+    {"Option7", "Frame2", "COM5",  Sets::PortNumber, 5,                   180, 1620, 1095, 255},
 };
 // clang-format on
 
@@ -134,12 +133,14 @@ QPushButton *makeButton(const char *name, const char *caption, const QRect &twip
 
 } // namespace
 
-Form2::Form2(Engine *engine, QWidget *mainWindow)
+Form2::Form2(Engine *engine, const PortChoice &inUse, QWidget *mainWindow)
     : QDialog(mainWindow,
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                   | Qt::WindowCloseButtonHint)
     , m_engine(engine)
     , m_mainWindow(mainWindow)
+    , m_pending(inUse)
+    , m_saved(inUse)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QString::fromLatin1(Title));
@@ -171,13 +172,13 @@ Form2::Form2(Engine *engine, QWidget *mainWindow)
         option->setGeometry(Look::twips(row.left, row.top, row.width, row.height));
         const Sets sets = row.sets;
         const int value = row.value;
-        if (sets == Sets::ComPortNumber)
+        if (sets == Sets::PortNumber)
             option->setToolTip(PortInfo::describe(value));
         connect(option, &QRadioButton::clicked, this, [this, sets, value] {
-            if (sets == Sets::BaudCode)
-                m_engine->BaudCode = quint8(value);
+            if (sets == Sets::SpeedCode)
+                m_pending.setSpeedCode(value);
             else
-                m_engine->ComPortNumber = qint16(value);
+                m_pending.setPortNumber(value);
         });
         setTabOrder(previous, option);
         previous = option;
@@ -185,7 +186,7 @@ Form2::Form2(Engine *engine, QWidget *mainWindow)
 
     // What the ports OTHER can name stand for, one line each.
     QStringList others;
-    for (int number = HighestOptionPort + 1; number <= Wire::HighestPortNumber; ++number)
+    for (int number = HighestOptionPort + 1; number <= PortChoice::HighestPortNumber; ++number)
         others << QStringLiteral("COM%1: %2").arg(number).arg(PortInfo::describe(number));
     m_text1->setToolTip(others.join(QLatin1Char('\n')));
     label1->setToolTip(m_text1->toolTip());
@@ -209,22 +210,19 @@ QRadioButton *Form2::option(const char *name) const
 void Form2::Form_Load()
 {
     for (const OptionRow &row : Options) {
-        if (row.sets == Sets::ComPortNumber && row.value == m_engine->ComPortNumber)
+        if (row.sets == Sets::PortNumber && row.value == m_pending.portNumber())
             option(row.name)->setChecked(true);
     }
-    applyBaudCode();
+    checkSpeedOption();
     m_text1->setFocus();
     // A typed digit replaces the "0".
     m_text1->setSelection(0, 1);
 }
 
-void Form2::applyBaudCode()
+void Form2::checkSpeedOption()
 {
-    Engine &engine = *m_engine;
-    engine.MSComm1->setSettings(QString::fromLatin1(Wire::settingsFor(engine.BaudCode)));
-    engine.BaudCode = Wire::normalisedBaudCode(engine.BaudCode);
     for (const OptionRow &row : Options) {
-        if (row.sets == Sets::BaudCode && row.value == engine.BaudCode)
+        if (row.sets == Sets::SpeedCode && row.value == m_pending.speedCode())
             option(row.name)->setChecked(true);
     }
 }
@@ -232,8 +230,8 @@ void Form2::applyBaudCode()
 void Form2::Text1_Change(const QString &text)
 {
     const int number = wholeNumber(text);
-    if (Wire::isUsablePort(number)) {
-        m_engine->ComPortNumber = qint16(number);
+    if (PortChoice::isUsablePort(number)) {
+        m_pending.setPortNumber(number);
         return;
     }
     // Anything else (empty, letters, a sign, 0, too large) must not become the port.
@@ -245,21 +243,13 @@ void Form2::Text1_Change(const QString &text)
 
 void Form2::Command1_Click()
 {
-    Engine &engine = *m_engine;
-    engine.MSComm1->setSettings(QString::fromLatin1(Wire::settingsFor(engine.BaudCode)));
     // A number edited into the stored settings reaches here unchanged; it is no port either.
-    if (!Wire::isUsablePort(engine.ComPortNumber)
-        || !engine.openPort(engine.ComPortNumber, engine.BaudCode)) {
+    if (!m_pending.isUsable() || !m_engine->open(m_pending)) {
         retryComport();
         return;
     }
     m_text1->setText(NoPortText);
-    // Both are tried, whatever the first gives.
-    const bool portStored
-        = Store::saveSetting(Store::ComPortKey, QString::number(engine.ComPortNumber));
-    const bool speedStored
-        = Store::saveSetting(Store::BaudRateKey, QString::number(engine.BaudCode));
-    const bool stored = portStored && speedStored;
+    const bool stored = Store::saveChoice(m_pending);
     QWidget *mainWindow = m_mainWindow;
     unloadAndShowMainWindow();
     if (!stored) {
@@ -276,21 +266,21 @@ void Form2::Command1_Click()
 
 void Form2::Command2_Click()
 {
-    Engine &engine = *m_engine;
-    engine.ComPortNumber = engine.SavedComPortNumber;
-    if (Wire::isUsablePort(engine.ComPortNumber)) {
-        engine.BaudCode = engine.SavedBaudCode;
-        applyBaudCode();
-        if (!engine.openPort(engine.ComPortNumber, engine.BaudCode)) {
+    // The speed goes back only with a usable port.
+    m_pending.setPortNumber(m_saved.portNumber());
+    if (m_pending.isUsable()) {
+        m_pending.setSpeedCode(m_saved.speedCode());
+        checkSpeedOption();
+        if (!m_engine->open(m_pending)) {
             retryComport();
             return;
         }
         unloadAndShowMainWindow();
         return;
     }
-    if (engine.MSComm1->isOpen()) {
-        engine.closePortIfOpen();
-        unload();
+    if (m_engine->isOpen()) {
+        m_engine->close();
+        close();
     }
     retryComport();
 }
@@ -305,25 +295,10 @@ void Form2::retryComport()
     box.exec();
 }
 
-void Form2::reject()
-{
-    if (!m_unloading) {
-        m_engine->ComPortNumber = m_engine->SavedComPortNumber;
-        m_engine->BaudCode = m_engine->SavedBaudCode;
-    }
-    QDialog::reject();
-}
-
-void Form2::unload()
-{
-    m_unloading = true;
-    close();
-}
-
 void Form2::unloadAndShowMainWindow()
 {
     QWidget *mainWindow = m_mainWindow;
-    unload();
+    close();
     if (!mainWindow)
         return;
     mainWindow->show();

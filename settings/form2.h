@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/portchoice.h"
+
 #include <QDialog>
 
 class Engine;
@@ -8,8 +10,9 @@ class QPushButton;
 class QRadioButton;
 
 // The port dialog: chooses the port (1 to 15) and the speed of the main window's serial port,
-// opens the port with them and, once it has opened, stores them for the next start. It works on
-// the engine's port and shared values, never on a port of its own.
+// opens the engine's port with them and, once it has opened, stores them for the next start.
+// The choice it starts from, the one in use, is what Cancel goes back to; closing it any other
+// way leaves the port and the choice in use as they are.
 class Form2 : public QDialog
 {
     Q_OBJECT
@@ -18,12 +21,10 @@ public:
     static constexpr int ClientHeightTwips = 4005;
 
     // `mainWindow` is shown again when the dialog leaves with the port open; it may be null.
-    explicit Form2(Engine *engine, QWidget *mainWindow = nullptr);
+    Form2(Engine *engine, const PortChoice &inUse, QWidget *mainWindow = nullptr);
 
-protected:
-    // The title bar's close box and Escape: the choice was never confirmed, so the port and speed
-    // in use when the dialog opened are put back.
-    void reject() override;
+    // The choice as it stands in the dialog, not yet confirmed.
+    PortChoice choice() const { return m_pending; }
 
 private:
     void Form_Load();
@@ -31,15 +32,14 @@ private:
     void Command1_Click();
     void Command2_Click();
 
-    // Settings string and option from BaudCode; any code but 96 becomes 192.
-    void applyBaudCode();
+    void checkSpeedOption();
     void retryComport();
     void unloadAndShowMainWindow();
-    void unload();
     QRadioButton *option(const char *name) const;
 
     Engine *m_engine;
     QWidget *m_mainWindow;
+    PortChoice m_pending;
+    PortChoice m_saved;
     QLineEdit *m_text1 = nullptr;
-    bool m_unloading = false;
 };

@@ -1,7 +1,6 @@
 #include "store.h"
 
 #include "link/configdir.h"
-#include "link/protocol.h"
 
 #include <QLoggingCategory>
 #include <QSettings>
@@ -134,13 +133,18 @@ quint8 baudCodeFromText(const QString &text)
     return static_cast<quint8>(value);
 }
 
-StoredPort storedPort()
+PortChoice storedChoice()
 {
-    StoredPort stored;
-    stored.comPortNumber = comPortFromText(getSetting(ComPortKey, ComPortDefault));
-    stored.baudCode
-        = Wire::normalisedBaudCode(baudCodeFromText(getSetting(BaudRateKey, BaudRateDefault)));
-    return stored;
+    return PortChoice(comPortFromText(getSetting(ComPortKey, ComPortDefault)),
+                      baudCodeFromText(getSetting(BaudRateKey, BaudRateDefault)));
+}
+
+bool saveChoice(const PortChoice &choice)
+{
+    // Both are tried, whatever the first gives.
+    const bool portStored = saveSetting(ComPortKey, QString::number(choice.portNumber()));
+    const bool speedStored = saveSetting(BaudRateKey, QString::number(choice.speedCode()));
+    return portStored && speedStored;
 }
 
 } // namespace Store

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/portchoice.h"
+
 #include <QString>
 
 // The two values kept for the next start: application ORVA, section "StartUP".
@@ -20,16 +22,12 @@ QString location();
 double leadingNumber(const QString &text);
 // A stored port number; 0 (none) when it is negative or does not fit 16 bits.
 qint16 comPortFromText(const QString &text);
-// A stored baud code; 192 when it does not fit a byte. Not yet reduced to 96/192.
+// A stored baud code; 192 when it does not fit a byte.
 quint8 baudCodeFromText(const QString &text);
 
-// The stored choice as start-up reads it: the port number (0 when none is usable) and the baud
-// code, 96 or 192.
-struct StoredPort
-{
-    qint16 comPortNumber = 0;
-    quint8 baudCode = 192;
-};
-StoredPort storedPort();
+// The stored port number (0 when it is negative or does not fit 16 bits) and speed.
+PortChoice storedChoice();
+// Writes the port number and the speed code; false when either could not be written.
+bool saveChoice(const PortChoice &choice);
 
 } // namespace Store

@@ -1,4 +1,4 @@
-#include "link/decoders.h"
+#include "engine/decoders.h"
 #include "link/deviceport.h"
 #include "link/portmap.h"
 #include "support/configfolder.h"

@@ -140,8 +140,8 @@ void TestConsole::loadsAtFirstBasicRow()
     }
 
     QVERIFY(b.form.Frame15->isHidden());
-    QCOMPARE(b.f.engine.Timer2->interval(), 5000);
-    QCOMPARE(b.f.engine.Timer4->interval(), 5500);
+    QCOMPARE(b.f.engine.timing().replyWindowMs, 5000);
+    QCOMPARE(b.f.engine.timing().displayClearMs, 5500);
     QVERIFY(b.f.port.writes.isEmpty()); // opening sends nothing
 }
 
@@ -492,7 +492,7 @@ void TestConsole::consoleSendKeepsCurrentCommand()
     Form3 *console = b.open();
     click(console->Command1);
     QCOMPARE(b.lastWrite(), QByteArray("C00\r"));
-    QCOMPARE(b.f.engine.CurrentCommand, QByteArray("CR0\r"));
+    QCOMPARE(b.f.engine.currentCommand(), QByteArray("CR0\r"));
     QCOMPARE(b.form.Label11->text(), QStringLiteral(" C 0 0  [CR] "));
 
     // The answer is decoded against the panel's last command, behind the hidden STATUS frame.
@@ -509,7 +509,7 @@ void TestConsole::sendRestartsReplyWindow()
     b.f.click("C00");
     b.f.clock.advance(3000);
     click(console->Command1);
-    QVERIFY(b.f.engine.Timer2->isActive() && b.f.engine.Timer4->isActive());
+    QVERIFY(b.f.engine.timing().replyWindowOpen && b.f.engine.timing().displayClearPending);
 
     b.f.clock.advance(4999);
     QCOMPARE(b.form.Label12->text(), QString());
@@ -548,8 +548,8 @@ void TestConsole::closeThenReopenStartsAfresh()
     QVERIFY(b.form.isVisible());
     QTRY_VERIFY(b.form.isActiveWindow());
     QVERIFY(b.form.Frame15->isVisible());
-    QCOMPARE(b.f.engine.Timer2->interval(), 1000);
-    QCOMPARE(b.f.engine.Timer4->interval(), 1200);
+    QCOMPARE(b.f.engine.timing().replyWindowMs, 1000);
+    QCOMPARE(b.f.engine.timing().displayClearMs, 1200);
 
     Form3 *again = b.open();
     QVERIFY(again);
@@ -560,8 +560,8 @@ void TestConsole::closeThenReopenStartsAfresh()
     QVERIFY(again->Label1->isHidden());
     QVERIFY(again->Label2->isVisible());
     QVERIFY(b.form.Frame15->isHidden());
-    QCOMPARE(b.f.engine.Timer2->interval(), 5000);
-    QCOMPARE(b.f.engine.Timer4->interval(), 5500);
+    QCOMPARE(b.f.engine.timing().replyWindowMs, 5000);
+    QCOMPARE(b.f.engine.timing().displayClearMs, 5500);
 }
 
 void TestConsole::commandTableWhileOpenKeepsState()
@@ -583,8 +583,8 @@ void TestConsole::commandTableWhileOpenKeepsState()
     QCOMPARE(console->ConsoleCommand, QByteArray("CF VOLUME 0%%5\r"));
     QVERIFY(console->Label1->isVisible());
     QVERIFY(b.form.Frame15->isHidden());
-    QCOMPARE(b.f.engine.Timer2->interval(), 5000);
-    QCOMPARE(b.f.engine.Timer4->interval(), 5500);
+    QCOMPARE(b.f.engine.timing().replyWindowMs, 5000);
+    QCOMPARE(b.f.engine.timing().displayClearMs, 5500);
 }
 
 void TestConsole::closingMainWindowClosesConsole()

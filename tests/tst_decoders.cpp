@@ -1,5 +1,5 @@
-#include "link/decoders.h"
-#include "link/render.h"
+#include "engine/decoders.h"
+#include "engine/render.h"
 #include "panel/buttonmap.h"
 #include "support/enginefixture.h"
 
@@ -14,7 +14,7 @@ private slots:
     void replies();
     void onlyTheCommandLastSentFromThePanelSelects();
     void lateReplyIsDecoded();
-    void otherModesShowAndDecode();
+    void replyIsShownAndDecodedWithoutASend();
     void values_data();
     void values();
     void statusReadsAreThePanelsButtons();
@@ -188,12 +188,12 @@ void TestDecoders::onlyTheCommandLastSentFromThePanelSelects()
 {
     EngineFixture f;
     f.click("CR1");
-    // A console send leaves CurrentCommand as it was.
-    f.engine.Hyouji("CR0\r", Engine::SendMode);
+    // A console send leaves the command the decoders read for as it was.
+    f.engine.sendAsTyped("CR0\r");
     f.receive("3\r");
     QCOMPARE(f.status(), QStringLiteral(" Input 3"));
     f.click("C00");
-    f.engine.Hyouji("CR0\r", Engine::SendMode);
+    f.engine.sendAsTyped("CR0\r");
     f.receive("80\r");
     QCOMPARE(f.status(), QStringLiteral(" Input 3"));
 }
@@ -209,16 +209,14 @@ void TestDecoders::lateReplyIsDecoded()
     QCOMPARE(f.status(), QStringLiteral(" Stand by"));
 }
 
-void TestDecoders::otherModesShowAndDecode()
+void TestDecoders::replyIsShownAndDecodedWithoutASend()
 {
-    for (const quint8 mode : {quint8(0), quint8(2), quint8(3)}) {
-        EngineFixture f;
-        f.click("CR0");
-        f.engine.Hyouji("40\r", mode);
-        QCOMPARE(f.rxd(), QStringLiteral(" 4 0  [CR] "));
-        QCOMPARE(f.status(), QStringLiteral(" Count down"));
-        QCOMPARE(f.port.writes.size(), 1); // only the CR0 itself went out
-    }
+    EngineFixture f;
+    f.click("CR0");
+    f.receive("40\r");
+    QCOMPARE(f.rxd(), QStringLiteral(" 4 0  [CR] "));
+    QCOMPARE(f.status(), QStringLiteral(" Count down"));
+    QCOMPARE(f.port.writes.size(), 1); // only the CR0 itself went out
 }
 
 void TestDecoders::values_data()

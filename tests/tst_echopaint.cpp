@@ -1,6 +1,6 @@
 #include "app/form1.h"
-#include "link/engine.h"
-#include "link/render.h"
+#include "engine/engine.h"
+#include "engine/render.h"
 #include "panel/look.h"
 #include "support/configfolder.h"
 #include "support/enginefixture.h"
@@ -49,9 +49,9 @@ void TestEchoPaint::fullBufferPaintsLikeAShortEcho()
     f.click("CR0");
     f.receive("80\r");
     const double shortMs = paintMs(form.Label12);
-    f.receive(QByteArray(Engine::MaxRxBufferChars, '\x1b'));
-    QCOMPARE(f.engine.RxBuffer.size(), Engine::MaxRxBufferChars);
-    QCOMPARE(f.rxd(), Render::echo(f.engine.RxBuffer).text);
+    f.receive(QByteArray(Engine::MaxReceivedChars, '\x1b'));
+    QCOMPARE(f.engine.received().size(), Engine::MaxReceivedChars);
+    QCOMPARE(f.rxd(), Render::echo(f.engine.received()).text);
     QCOMPARE(form.Label25->text(), QStringLiteral(" Stand by"));
     const double fullMs = paintMs(form.Label12);
     qInfo("paint: short echo %.3f ms, full buffer %.3f ms", shortMs, fullMs);

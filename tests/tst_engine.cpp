@@ -1,6 +1,7 @@
-#include "link/render.h"
+#include "engine/render.h"
 #include "support/enginefixture.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 // Sends, echoes, the reply window and the display clear, on a manual clock.
@@ -24,6 +25,9 @@ private slots:
     void fullBufferShownAgainAfterDisplayClear();
     void writeFailureDuringHoldStopsRepeat_data();
     void writeFailureDuringHoldStopsRepeat();
+    void clearDoesWhatTheDisplayClearDoes();
+    void replyEndedCarriesTheReply_data();
+    void replyEndedCarriesTheReply();
 };
 
 void TestEngine::sendWritesOneFrameAndEchoes()
@@ -33,12 +37,12 @@ void TestEngine::sendWritesOneFrameAndEchoes()
     QCOMPARE(f.port.writes, QByteArrayList {QByteArray("C34\r")});
     QCOMPARE(f.txd(), QStringLiteral(" C 3 4  [CR] "));
     QCOMPARE(f.rxd(), QString());
-    QVERIFY(f.engine.RxBuffer.isEmpty());
-    QCOMPARE(f.engine.AwaitingReply, quint8(1));
+    QVERIFY(f.engine.received().isEmpty());
+    QCOMPARE(f.engine.isAwaitingReply(), true);
     QVERIFY(f.engine.display().crLegend);
     QVERIFY(!f.engine.display().spaceLegend);
-    QVERIFY(f.engine.Timer2->isActive());
-    QVERIFY(f.engine.Timer4->isActive());
+    QVERIFY(f.engine.timing().replyWindowOpen);
+    QVERIFY(f.engine.timing().displayClearPending);
 
     f.click("CR LAMPSTS");
     QCOMPARE(f.port.writes.last(), QByteArray("CR LAMPSTS\r"));
@@ -63,7 +67,7 @@ void TestEngine::receivedAckShowsLegends()
     f.receive("\x06\r");
     QCOMPARE(f.rxd(), QStringLiteral("  [ACK]  [CR] "));
     QVERIFY(f.engine.display().ackLegend);
-    QCOMPARE(f.engine.AwaitingReply, quint8(0));
+    QCOMPARE(f.engine.isAwaitingReply(), false);
     QCOMPARE(f.status(), QString());
 }
 
@@ -77,12 +81,12 @@ void TestEngine::answeredTimeline()
     QCOMPARE(f.status(), QStringLiteral(" Stand by"));
     f.clock.advance(959);
     QVERIFY(f.engine.display().crLegend);
-    QCOMPARE(f.engine.RxBuffer, QByteArray("80\r"));
+    QCOMPARE(f.engine.received(), QByteArray("80\r"));
     f.clock.advance(1); // 1000 ms: end of the reply window, no mark
     QCOMPARE(f.rxd(), QStringLiteral(" 8 0  [CR] "));
     QVERIFY(!f.engine.display().crLegend);
-    QVERIFY(f.engine.RxBuffer.isEmpty());
-    QVERIFY(!f.engine.Timer2->isActive());
+    QVERIFY(f.engine.received().isEmpty());
+    QVERIFY(!f.engine.timing().replyWindowOpen);
     QCOMPARE(f.txd(), QStringLiteral(" C R 0  [CR] "));
     f.clock.advance(199);
     QCOMPARE(f.status(), QStringLiteral(" Stand by"));
@@ -90,7 +94,7 @@ void TestEngine::answeredTimeline()
     QCOMPARE(f.txd(), QString());
     QCOMPARE(f.rxd(), QString());
     QCOMPARE(f.status(), QString());
-    QVERIFY(!f.engine.Timer4->isActive());
+    QVERIFY(!f.engine.timing().displayClearPending);
 }
 
 void TestEngine::unansweredTimeline()
@@ -101,7 +105,7 @@ void TestEngine::unansweredTimeline()
     QCOMPARE(f.rxd(), QString());
     f.clock.advance(1);
     QCOMPARE(f.rxd(), QStringLiteral(" X X X X"));
-    QCOMPARE(f.engine.AwaitingReply, quint8(0));
+    QCOMPARE(f.engine.isAwaitingReply(), false);
     QCOMPARE(f.txd(), QStringLiteral(" C 0 0  [CR] "));
     f.clock.advance(199);
     QCOMPARE(f.rxd(), QStringLiteral(" X X X X"));
@@ -148,12 +152,13 @@ void TestEngine::initialIntervalsWithoutStartup()
     FakeSerialPort port;
     ManualClock clock;
     Engine engine(&port, clock);
-    QCOMPARE(engine.Timer1->interval(), 200);
-    QCOMPARE(engine.Timer2->interval(), 5500);
-    QCOMPARE(engine.Timer4->interval(), 6000);
-    QVERIFY(!engine.Timer1->isActive() && !engine.Timer2->isActive() && !engine.Timer4->isActive());
-    engine.openPort(2, Wire::Baud19200Code);
-    engine.Hyouji("C00\r", Engine::SendMode);
+    QCOMPARE(engine.timing().repeatMs, 200);
+    QCOMPARE(engine.timing().replyWindowMs, 5500);
+    QCOMPARE(engine.timing().displayClearMs, 6000);
+    QVERIFY(!engine.timing().repeating && !engine.timing().replyWindowOpen
+            && !engine.timing().displayClearPending);
+    engine.open(PortChoice(2, PortChoice::Baud19200Code));
+    engine.sendAsTyped("C00\r");
     clock.advance(5499);
     QCOMPARE(engine.display().rxd, QString());
     clock.advance(1);
@@ -169,14 +174,14 @@ void TestEngine::nonReceiveEventsAreIgnored()
     EngineFixture f;
     f.click("CR0");
     f.port.raiseOtherEvent(1);
-    QCOMPARE(f.engine.AwaitingReply, quint8(1));
+    QCOMPARE(f.engine.isAwaitingReply(), true);
     QCOMPARE(f.rxd(), QString());
 }
 
 void TestEngine::sendWithPortClosedWritesNothing()
 {
     EngineFixture f;
-    f.engine.closePortIfOpen();
+    f.engine.close();
     f.click("C00");
     QVERIFY(f.port.writes.isEmpty());
     QCOMPARE(f.txd(), QStringLiteral(" C 0 0  [CR] "));
@@ -202,10 +207,10 @@ void TestEngine::receiveBufferIsBounded()
     const QByteArray chunk(10000, 'A');
     for (int i = 0; i < 10; ++i)
         f.receive(chunk);
-    QCOMPARE(f.engine.RxBuffer.size(), Engine::MaxRxBufferChars);
-    QCOMPARE(f.rxd().size(), 1 + 2 * Engine::MaxRxBufferChars);
+    QCOMPARE(f.engine.received().size(), Engine::MaxReceivedChars);
+    QCOMPARE(f.rxd().size(), 1 + 2 * Engine::MaxReceivedChars);
     f.click("CR0");
-    QVERIFY(f.engine.RxBuffer.isEmpty());
+    QVERIFY(f.engine.received().isEmpty());
     f.receive("80\r");
     QCOMPARE(f.status(), QStringLiteral(" Stand by"));
 }
@@ -228,12 +233,12 @@ void TestEngine::fullBufferShownAgainAfterDisplayClear()
     EngineFixture f;
     f.click("C00");
     f.clock.advance(Intervals::ReplyWindowMs);
-    f.receive(QByteArray(Engine::MaxRxBufferChars + 10, 'o'));
-    QCOMPARE(f.engine.RxBuffer.size(), Engine::MaxRxBufferChars);
+    f.receive(QByteArray(Engine::MaxReceivedChars + 10, 'o'));
+    QCOMPARE(f.engine.received().size(), Engine::MaxReceivedChars);
     f.clock.advance(Intervals::DisplayClearMs - Intervals::ReplyWindowMs);
     QCOMPARE(f.rxd(), QString());
     f.receive("o");
-    QCOMPARE(f.rxd(), Render::echo(f.engine.RxBuffer).text);
+    QCOMPARE(f.rxd(), Render::echo(f.engine.received()).text);
     QVERIFY(f.engine.display().spaceLegend == false);
 }
 
@@ -251,15 +256,75 @@ void TestEngine::writeFailureDuringHoldStopsRepeat()
     EngineFixture f;
     f.engine.setRepeatTable(QVector<QByteArray>(Engine::RepeatTableSize, "C8E"));
     f.port.failOnWrite = failingWrite;
-    f.engine.holdPressed(1, "C8E");
+    f.engine.press(1, "C8E");
     f.clock.advance(Intervals::RepeatMs * failingWrite);
     QVERIFY(!f.port.isOpen());
-    QVERIFY(!f.engine.Timer1->isActive());
-    QCOMPARE(f.engine.HoldActive, qint16(0));
-    QCOMPARE(f.engine.RepeatIndex, quint8(0));
+    QVERIFY(!f.engine.timing().repeating);
+    QCOMPARE(f.engine.isHolding(), false);
+    QCOMPARE(f.engine.repeatIndex(), 0);
     f.clock.advance(2000);
     QCOMPARE(f.port.writes.size(), failingWrite - 1);
-    QVERIFY(!f.engine.Timer1->isActive());
+    QVERIFY(!f.engine.timing().repeating);
+}
+
+void TestEngine::clearDoesWhatTheDisplayClearDoes()
+{
+    EngineFixture timed, asked;
+    for (EngineFixture *f : {&timed, &asked}) {
+        f->click("CR0");
+        f->receive("80\r");
+        f->clock.advance(Intervals::ReplyWindowMs);
+    }
+    QSignalSpy changed(&asked.engine, &Engine::displayChanged);
+    timed.clock.advance(Intervals::DisplayClearMs - Intervals::ReplyWindowMs);
+    asked.engine.clear();
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(asked.txd(), timed.txd());
+    QCOMPARE(asked.rxd(), timed.rxd());
+    QCOMPARE(asked.status(), timed.status());
+    QCOMPARE(asked.txd(), QString());
+    QCOMPARE(asked.status(), QString());
+    QVERIFY(!asked.engine.timing().displayClearPending);
+    QCOMPARE(asked.engine.timing().displayClearPending, timed.engine.timing().displayClearPending);
+}
+
+void TestEngine::replyEndedCarriesTheReply_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("rxd");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("answered") << QByteArray("80\r") << " 8 0  [CR] "
+                              << " Stand by";
+    QTest::newRow("in part") << QByteArray("8") << " 8 "
+                             << "";
+    QTest::newRow("unanswered") << QByteArray() << " X X X X"
+                                << "";
+}
+
+// orva reads the reply from the signal: the window has emptied the buffer by the time it comes.
+void TestEngine::replyEndedCarriesTheReply()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, rxd);
+    QFETCH(QString, status);
+    EngineFixture f;
+    QList<Engine::Reply> ended;
+    bool legendAtEnd = true;
+    connect(&f.engine, &Engine::replyEnded, this, [&](const Engine::Reply &r) {
+        ended << r;
+        legendAtEnd = f.engine.display().crLegend;
+    });
+    f.click("CR0");
+    f.receive(reply);
+    f.clock.advance(Intervals::ReplyWindowMs - 1);
+    QVERIFY(ended.isEmpty());
+    f.clock.advance(1);
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.first().received, reply);
+    QCOMPARE(ended.first().rxd, rxd);
+    QCOMPARE(ended.first().status, status);
+    QVERIFY(f.engine.received().isEmpty());
+    QVERIFY(!legendAtEnd); // sent once the window's end is shown
 }
 
 QTEST_GUILESS_MAIN(TestEngine)

@@ -76,8 +76,9 @@ void TestLinkPort::factoryIsAskedForTheResolvedTarget()
         ConfigFolder::mapEntry(7, entry);
     RecordingFactory factory;
     LinkPort port(factory);
-    port.setCommPort(7);
-    port.setSettings(settings);
+    PortChoice choice(7);
+    choice.setBaud(settings.section(QLatin1Char(','), 0, 0).toInt());
+    port.setChoice(choice);
     QVERIFY(port.open());
     QCOMPARE(factory.asked, QStringList {asked});
     QCOMPARE(port.target(), asked);
@@ -95,7 +96,7 @@ void TestLinkPort::linkAsksForTheDeviceItself()
     QVERIFY(QFile::link(device.fileName(), PortMap::entryPath(2)));
     RecordingFactory factory;
     LinkPort port(factory);
-    port.setCommPort(2);
+    port.setChoice(PortChoice(2, PortChoice::Baud9600Code));
     QVERIFY(port.open());
     QCOMPARE(factory.asked, QStringList {QFileInfo(device.fileName()).canonicalFilePath()});
 }
@@ -123,7 +124,7 @@ void TestLinkPort::unusableEntryNeverReachesTheFactory()
     }
     RecordingFactory factory;
     LinkPort port(factory);
-    port.setCommPort(1);
+    port.setChoice(PortChoice(1, PortChoice::Baud9600Code));
     QVERIFY(!port.open());
     QVERIFY(factory.asked.isEmpty());
     QVERIFY(!port.isOpen());
@@ -137,7 +138,7 @@ void TestLinkPort::changedEntryCountsAtTheNextOpen()
     ConfigFolder::mapEntry(4, "tcp://a:1\n");
     RecordingFactory factory;
     LinkPort port(factory);
-    port.setCommPort(4);
+    port.setChoice(PortChoice(4, PortChoice::Baud9600Code));
     QVERIFY(port.open());
     port.close();
     QVERIFY(port.open()); // the same entry: the same port again
@@ -154,7 +155,7 @@ void TestLinkPort::refusedOpenIsExplained()
     RecordingFactory factory;
     factory.refuse = true;
     LinkPort port(factory);
-    port.setCommPort(9);
+    port.setChoice(PortChoice(9, PortChoice::Baud9600Code));
     QVERIFY(!port.open());
     QVERIFY2(port.lastError().startsWith(QLatin1String("COM9 (tcp://projector:23)")),
              qPrintable(port.lastError()));
@@ -165,7 +166,7 @@ void TestLinkPort::passesTrafficAndLossThrough()
     ConfigFolder config;
     RecordingFactory factory;
     LinkPort port(factory);
-    port.setCommPort(3);
+    port.setChoice(PortChoice(3, PortChoice::Baud9600Code));
     QSignalSpy comm(&port, &SerialPort::onComm);
     QSignalSpy lost(&port, &SerialPort::lost);
     port.output("C00\r"); // not open yet: nothing, and no port made
@@ -213,7 +214,7 @@ void TestLinkPort::failedOpenIsLoggedOnlyWhenAsked()
     ConfigFolder::mapEntry(5, device.toLocal8Bit() + '\n');
     SystemPortFactory factory;
     LinkPort port(factory);
-    port.setCommPort(5);
+    port.setChoice(PortChoice(5, PortChoice::Baud9600Code));
     logged.clear();
     const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
     QVERIFY(!port.open());
@@ -233,15 +234,14 @@ void TestLinkPort::directTargetPassesThePortMapBy()
     ConfigFolder::mapEntry(1, "tcp://mapped:1\n");
     RecordingFactory factory;
     LinkPort port(factory);
-    port.setCommPort(1);
-    port.setDirectTarget(PortMap::parse(QStringLiteral("tcp://direct:2")));
+    port.setChoice(PortChoice::direct(PortMap::parse(QStringLiteral("tcp://direct:2")), 9600));
     QVERIFY(port.open());
     QCOMPARE(factory.asked, QStringList {"tcp://direct:2"});
     factory.last->pull();
     QCOMPARE(port.lastError(), QStringLiteral("tcp://direct:2 lost: ")); // the fake gives no reason
     port.close();
     factory.refuse = true;
-    port.setDirectTarget(PortMap::parse(QStringLiteral("rfc2217://direct:3")));
+    port.setChoice(PortChoice::direct(PortMap::parse(QStringLiteral("rfc2217://direct:3")), 9600));
     QVERIFY(!port.open());
     QVERIFY2(port.lastError().startsWith(QLatin1String("rfc2217://direct:3: ")),
              qPrintable(port.lastError()));

@@ -1,8 +1,8 @@
 #include "app/form1.h"
 #include "app/portdialog.h"
 #include "app/program.h"
-#include "link/engine.h"
-#include "link/render.h"
+#include "engine/engine.h"
+#include "engine/render.h"
 #include "panel/look.h"
 #include "settings/form2.h"
 #include "support/clicks.h"
@@ -100,7 +100,7 @@ void TestNetworkLine::everyByteComesBackAsSent()
     QTest::mouseClick(line.form.button(StatusButton), Qt::LeftButton);
     QCOMPARE(line.pty.read(4, 2000), QByteArray("CR0\r"));
     QVERIFY(line.pty.write(QByteArray("\xff\x06\xff\xff", 4)));
-    QTRY_COMPARE(line.engine.RxBuffer, QByteArray("\xff\x06\xff\xff", 4));
+    QTRY_COMPARE(line.engine.received(), QByteArray("\xff\x06\xff\xff", 4));
     const QString shown = line.form.Label12->text();
     QCOMPARE(shown, Render::echo(QByteArray("\xff\x06\xff\xff", 4)).text);
     QVERIFY2(shown.contains(QLatin1String("? ")) && shown.contains(QLatin1String(" [ACK] ")),
@@ -120,8 +120,8 @@ void TestNetworkLine::ser2netKilledDuringAHold()
     line.server.process.kill();
     QTRY_VERIFY_WITH_TIMEOUT(!line.program.port().isOpen(), 3000);
     QCOMPARE(lost.count(), 1);
-    QCOMPARE(line.engine.HoldActive, qint16(0));
-    QVERIFY(!line.engine.Timer1->isActive());
+    QCOMPARE(line.engine.isHolding(), false);
+    QVERIFY(!line.engine.timing().repeating);
     // Spinning takes a third of a core or more even on a loaded machine.
     const double before = cpuSeconds();
     QTest::qWait(1000);
@@ -164,15 +164,17 @@ void TestNetworkLine::sevenStatusReadsOverRawTcp()
                  {46, "00482\r"}, {55, "000 1O\r"}, {76, "000 NORMAL\r"}};
     EngineFixture direct; // the same reads in the same order, on a fake line
     for (const auto &read : reads) {
+        QSignalSpy ended(&program.engine(), &Engine::replyEnded);
         QTest::mouseClick(program.form().button(read.button), Qt::LeftButton);
-        const QByteArray command = program.engine().CurrentCommand;
-        QTRY_COMPARE(program.engine().RxBuffer, read.answer);
+        const QByteArray command = program.engine().currentCommand();
+        QTRY_COMPARE(program.engine().received(), read.answer);
         direct.click(command.chopped(1));
         direct.receive(read.answer);
-        direct.engine.Timer2_Timer();
+        direct.clock.advance(Intervals::ReplyWindowMs);
         QVERIFY2(!direct.status().isEmpty(), command.constData());
         QCOMPARE(program.form().Label25->text(), direct.status());
-        program.engine().Timer2_Timer(); // the next read starts clean
+        // The next read starts clean: this one's reply window ends first.
+        QVERIFY(!ended.isEmpty() || ended.wait());
     }
     projector.terminate();
     projector.waitForFinished(5000);
@@ -234,7 +236,7 @@ void TestNetworkLine::silentServerFailsTheOpenWhileTheWindowPaints()
 
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(!program.engine().openPort(6, Wire::Baud9600Code));
+    QVERIFY(!program.engine().open(PortChoice(6, PortChoice::Baud9600Code)));
     const qint64 took = clock.elapsed();
     QVERIFY2(took >= 2900 && took < 5000, qPrintable(QString::number(took)));
     QVERIFY2(count.paints >= 5, qPrintable(QString::number(count.paints)));

@@ -233,7 +233,9 @@ void TestNetworkPortWire::bytesOnTheWire()
     QFETCH(int, speed);
     Peer peer(mode);
     NetworkPort port(QStringLiteral("127.0.0.1"), peer.port(), mode);
-    port.setSettings(settings);
+    PortChoice choice;
+    choice.setBaud(settings.section(QLatin1Char(','), 0, 0).toInt());
+    port.setChoice(choice);
     QVERIFY2(port.open(), qPrintable(port.lastError()));
     QVERIFY(port.isOpen());
     QVERIFY(port.lastError().isEmpty());
@@ -687,7 +689,7 @@ void TestNetworkPortSer2net::speedOnTheLine()
         return int(cfgetispeed(&attributes));
     };
     // ser2net's own setting for the line is 38400, so each speed seen comes from the client.
-    port.setSettings(QStringLiteral("19200,N,8,1"));
+    port.setChoice(PortChoice(1, PortChoice::Baud19200Code));
     QElapsedTimer clock;
     clock.start();
     QVERIFY2(port.open(), qPrintable(port.lastError()));
@@ -703,7 +705,7 @@ void TestNetworkPortSer2net::speedOnTheLine()
     port.close();
     qInfo("close: %lld ms", clock.elapsed());
 
-    port.setSettings(QStringLiteral("9600,N,8,1"));
+    port.setChoice(PortChoice(1, PortChoice::Baud9600Code));
     clock.restart();
     QVERIFY2(port.open(), qPrintable(port.lastError()));
     qInfo("reopen through ser2net: %lld ms", clock.elapsed());

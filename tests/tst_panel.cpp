@@ -131,8 +131,8 @@ void TestPanel::clickButtonSendsItsCommand()
     QVERIFY(button);
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(p.f.port.writes, QByteArrayList {command + '\r'});
-    QCOMPARE(p.f.engine.CurrentCommand, command + '\r');
-    QVERIFY(p.f.engine.Timer2->isActive());
+    QCOMPARE(p.f.engine.currentCommand(), command + '\r');
+    QVERIFY(p.f.engine.timing().replyWindowOpen);
     // Twice is twice: nothing waits for the first answer.
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(p.f.port.writes.size(), 2);
@@ -225,7 +225,7 @@ void TestPanel::keyboardActivation()
     p.button(number)->setFocus();
     QTest::keyClick(p.button(number), Qt::Key(key));
     QCOMPARE(p.f.port.writes.size(), sends);
-    QCOMPARE(p.f.engine.HoldActive, qint16(0));
+    QCOMPARE(p.f.engine.isHolding(), false);
     p.f.clock.advance(1000);
     QCOMPARE(p.f.port.writes.size(), sends);
 }
@@ -280,7 +280,7 @@ void TestPanel::holdSendsOncePerTick()
     Panel p;
     QPushButton *volumeUp = p.button(1);
     QTest::mousePress(volumeUp, Qt::LeftButton);
-    QCOMPARE(p.f.engine.RepeatIndex, quint8(1));
+    QCOMPARE(p.f.engine.repeatIndex(), 1);
     p.f.clock.advance(heldMs);
     QTest::mouseRelease(volumeUp, Qt::LeftButton);
     QCOMPARE(p.f.port.writes.size(), sends);
@@ -288,25 +288,25 @@ void TestPanel::holdSendsOncePerTick()
         QCOMPARE(write, QByteArray("C09\r"));
     p.f.clock.advance(5000);
     QCOMPARE(p.f.port.writes.size(), sends);
-    QCOMPARE(p.f.engine.HoldActive, qint16(0));
-    QCOMPARE(p.f.engine.RepeatIndex, quint8(0));
+    QCOMPARE(p.f.engine.isHolding(), false);
+    QCOMPARE(p.f.engine.repeatIndex(), 0);
 }
 
 void TestPanel::holdIntervals()
 {
     Panel p;
     QTest::mousePress(p.button(39), Qt::LeftButton); // ZOOM up
-    QCOMPARE(p.f.engine.Timer1->interval(), 100);
-    QCOMPARE(p.f.engine.Timer2->interval(), 150);
-    QCOMPARE(p.f.engine.Timer4->interval(), 200);
-    QVERIFY(p.f.engine.Timer1->isActive());
-    QCOMPARE(p.f.engine.CurrentCommand, QByteArray("C47\r"));
+    QCOMPARE(p.f.engine.timing().repeatMs, 100);
+    QCOMPARE(p.f.engine.timing().replyWindowMs, 150);
+    QCOMPARE(p.f.engine.timing().displayClearMs, 200);
+    QVERIFY(p.f.engine.timing().repeating);
+    QCOMPARE(p.f.engine.currentCommand(), QByteArray("C47\r"));
     QTest::mouseRelease(p.button(39), Qt::LeftButton);
-    QVERIFY(!p.f.engine.Timer1->isActive());
-    QVERIFY(!p.f.engine.Timer2->isActive());
-    QVERIFY(p.f.engine.Timer4->isActive());
-    QCOMPARE(p.f.engine.Timer2->interval(), 500);
-    QCOMPARE(p.f.engine.Timer4->interval(), 1000);
+    QVERIFY(!p.f.engine.timing().repeating);
+    QVERIFY(!p.f.engine.timing().replyWindowOpen);
+    QVERIFY(p.f.engine.timing().displayClearPending);
+    QCOMPARE(p.f.engine.timing().replyWindowMs, 500);
+    QCOMPARE(p.f.engine.timing().displayClearMs, 1000);
 }
 
 void TestPanel::secondPressWhileHolding()
@@ -316,12 +316,12 @@ void TestPanel::secondPressWhileHolding()
     QTest::mousePress(p.button(52), Qt::RightButton);
     QTest::mousePress(p.button(1), Qt::LeftButton);
     QCOMPARE(p.f.port.writes.size(), 1);
-    QCOMPARE(p.f.engine.RepeatIndex, quint8(15));
+    QCOMPARE(p.f.engine.repeatIndex(), 15);
     p.f.clock.advance(100);
     QCOMPARE(p.f.port.writes.last(), QByteArray("C5D\r"));
     // Releasing either mouse button ends the hold.
     QTest::mouseRelease(p.button(52), Qt::RightButton);
-    QCOMPARE(p.f.engine.HoldActive, qint16(0));
+    QCOMPARE(p.f.engine.isHolding(), false);
     p.f.clock.advance(1000);
     QCOMPARE(p.f.port.writes.size(), 2);
 }
@@ -339,7 +339,7 @@ void TestPanel::releaseTidiesTheDisplay()
     QCOMPARE(p.form.Label11->text(), QString());
     QCOMPARE(p.form.Label12->text(), QString());
     QCOMPARE(p.form.Label25->text(), QStringLiteral(" Stand by"));
-    QVERIFY(p.f.engine.RxBuffer.isEmpty());
+    QVERIFY(p.f.engine.received().isEmpty());
     // The reply window was cancelled: no mark follows, and the legends stay.
     p.f.clock.advance(999);
     QCOMPARE(p.form.Label12->text(), QString());
@@ -369,10 +369,10 @@ void TestPanel::timerTickWithoutIndexSendsNothing()
 {
     Panel p;
     QTest::mousePress(p.button(1), Qt::LeftButton);
-    p.f.engine.RepeatIndex = 0;
+    p.f.engine.reset(); // the repeat index goes, the repeat timer stays
     p.f.clock.advance(500);
     QCOMPARE(p.f.port.writes.size(), 1);
-    QVERIFY(p.f.engine.Timer1->isActive());
+    QVERIFY(p.f.engine.timing().repeating);
 }
 
 void TestPanel::deactivationEndsTheHold()
@@ -388,7 +388,7 @@ void TestPanel::deactivationEndsTheHold()
     other.show();
     QApplication::setActiveWindow(&other);
     QTRY_VERIFY(!p.form.isActiveWindow());
-    QCOMPARE(p.f.engine.HoldActive, qint16(0));
+    QCOMPARE(p.f.engine.isHolding(), false);
     p.f.clock.advance(1000);
     QCOMPARE(p.f.port.writes.size(), 4);
 }
@@ -398,8 +398,8 @@ void TestPanel::portLossEndsTheHold()
     Panel p;
     QTest::mousePress(p.button(1), Qt::LeftButton);
     p.f.port.pull();
-    QCOMPARE(p.f.engine.HoldActive, qint16(0));
-    QVERIFY(!p.f.engine.Timer1->isActive());
+    QCOMPARE(p.f.engine.isHolding(), false);
+    QVERIFY(!p.f.engine.timing().repeating);
     p.f.clock.advance(1000);
     QCOMPARE(p.f.port.writes.size(), 1);
 }
@@ -500,8 +500,8 @@ void TestPanel::longEchoShowsItsStart()
 {
     Panel p;
     p.f.click("CR0");
-    p.f.receive("80\r" + QByteArray(Engine::MaxRxBufferChars, '\n'));
-    QCOMPARE(p.f.rxd().size(), 1 + 2 * 2 + 6 + 7 * (Engine::MaxRxBufferChars - 3));
+    p.f.receive("80\r" + QByteArray(Engine::MaxReceivedChars, '\n'));
+    QCOMPARE(p.f.rxd().size(), 1 + 2 * 2 + 6 + 7 * (Engine::MaxReceivedChars - 3));
     // The line shows how the echo begins; the decoders had all of it.
     QVERIFY(p.form.Label12->text().startsWith(QLatin1String(" 8 0  [CR] ")));
     QVERIFY(p.f.rxd().startsWith(p.form.Label12->text()));

@@ -50,7 +50,7 @@ void TestPlacement::startUpPosition()
     ConfigFolder config;
     config.writeSettingsFile("[StartUP]\nComPort=1\n");
     EngineFixture f;
-    f.engine.closePortIfOpen();
+    f.engine.close();
     Form1 form(&f.engine);
     QVERIFY(form.Form_Load());
     QCOMPARE(form.pos(), topLeft);
@@ -63,7 +63,7 @@ void TestPlacement::consoleLeavesTheLinesInSight()
     ConfigFolder config;
     config.writeSettingsFile("[StartUP]\nComPort=1\n");
     EngineFixture f;
-    f.engine.closePortIfOpen();
+    f.engine.close();
     Form1 form(&f.engine);
     QVERIFY(form.Form_Load());
     form.setHeight(Form1::ExpandedHeightTwips);

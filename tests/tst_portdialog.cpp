@@ -1,8 +1,8 @@
 #include "app/form1.h"
 #include "app/portdialog.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "link/portmap.h"
-#include "link/protocol.h"
+#include "engine/protocol.h"
 #include "panel/look.h"
 #include "settings/form2.h"
 #include "settings/store.h"
@@ -90,7 +90,7 @@ private slots:
 void TestPortDialog::layoutAndFocus()
 {
     Rig r;
-    Form2 dialog(&r.engine);
+    Form2 dialog(&r.engine, PortChoice());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("  COM PORT"));
@@ -126,7 +126,7 @@ void TestPortDialog::layoutAndFocus()
     QCOMPARE(QApplication::focusWidget(), child(&dialog, "Text1"));
     QTest::keyClicks(QApplication::focusWidget(), "7"); // replaces the selected "0"
     QCOMPARE(child<QLineEdit>(&dialog, "Text1")->text(), QStringLiteral("7"));
-    QCOMPARE(r.engine.ComPortNumber, qint16(7));
+    QCOMPARE(dialog.choice().portNumber(), 7);
 }
 
 void TestPortDialog::captionsSitOnTheBoxEdges_data()
@@ -144,7 +144,7 @@ void TestPortDialog::captionsSitOnTheBoxEdges()
 {
     QFETCH(QString, box);
     Rig r;
-    Form2 dialog(&r.engine);
+    Form2 dialog(&r.engine, PortChoice());
     auto *frame = child<QGroupBox>(&dialog, box);
     QVERIFY(frame);
     QStyleOptionGroupBox option;
@@ -203,13 +203,11 @@ void TestPortDialog::loadShowsCurrentChoice()
     QFETCH(QString, baudOption);
     QFETCH(int, baudAfter);
     Rig r;
-    r.engine.ComPortNumber = qint16(port);
-    r.engine.BaudCode = quint8(baud);
-    Form2 dialog(&r.engine);
+    Form2 dialog(&r.engine, PortChoice(port, baud));
     QCOMPARE(checkedIn(&dialog, "Frame2"), portOption);
     QCOMPARE(checkedIn(&dialog, "Frame1"), baudOption);
-    QCOMPARE(int(r.engine.BaudCode), baudAfter);
-    QCOMPARE(r.port.settings(), baudAfter == 96 ? "9600,N,8,1" : "19200,N,8,1");
+    QCOMPARE(dialog.choice().speedCode(), baudAfter);
+    QCOMPARE(dialog.choice().lineSettings().text(), baudAfter == 96 ? "9600,N,8,1" : "19200,N,8,1");
 }
 
 void TestPortDialog::otherBox_data()
@@ -238,28 +236,28 @@ void TestPortDialog::otherBox()
     QFETCH(int, port);
     QFETCH(QString, shown);
     Rig r;
-    Form2 dialog(&r.engine);
+    Form2 dialog(&r.engine, PortChoice());
     dialog.show();
     clickControl(&dialog, "Option4");
-    QCOMPARE(r.engine.ComPortNumber, qint16(2));
+    QCOMPARE(dialog.choice().portNumber(), 2);
     auto *text1 = child<QLineEdit>(&dialog, "Text1");
     if (paste)
         text1->insert(entry); // over the selected "0"
     else
         QTest::keyClicks(text1, entry);
-    QCOMPARE(r.engine.ComPortNumber, qint16(port));
+    QCOMPARE(dialog.choice().portNumber(), port);
     QCOMPARE(text1->text(), shown);
     QCOMPARE(checkedIn(&dialog, "Frame2"), QStringLiteral("Option4"));
     if (shown == "0") { // the next digit replaces the "0" again
         QTest::keyClicks(text1, "3");
         QCOMPARE(text1->text(), QStringLiteral("3"));
-        QCOMPARE(r.engine.ComPortNumber, qint16(3));
+        QCOMPARE(dialog.choice().portNumber(), 3);
     }
 }
 
 void TestPortDialog::ok_data()
 {
-    QTest::addColumn<int>("start"); // ComPortNumber when the dialog loads
+    QTest::addColumn<int>("start"); // the port in use when the dialog loads
     QTest::addColumn<QStringList>("clicks");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<bool>("refuse");
@@ -295,9 +293,8 @@ void TestPortDialog::ok()
     QFETCH(QString, stored);
     QFETCH(QString, text1);
     Rig r;
-    r.engine.ComPortNumber = qint16(start);
     r.port.refuseOpen = refuse;
-    Form2 dialog(&r.engine);
+    Form2 dialog(&r.engine, PortChoice(start));
     dialog.show();
     for (const QString &name : clicks)
         clickControl(&dialog, name);
@@ -305,10 +302,10 @@ void TestPortDialog::ok()
     clickControl(&dialog, "Command1");
 
     const bool opens = stored != "4,192";
-    QCOMPARE(r.port.settings(), settings);
+    QCOMPARE(dialog.choice().lineSettings().text(), settings);
     QCOMPARE(r.port.isOpen(), opens);
     if (opens)
-        QCOMPARE(r.port.openedPort, int(r.engine.ComPortNumber));
+        QCOMPARE(r.port.openedPort, dialog.choice().portNumber());
     QCOMPARE(r.port.openAttempts, opens || refuse ? 1 : 0); // no port 16 is ever tried
     QCOMPARE(r.stored(), stored);
     QCOMPARE(child<QLineEdit>(&dialog, "Text1")->text(), text1);
@@ -347,19 +344,17 @@ void TestPortDialog::cancel()
     QFETCH(QString, baudOption);
     QFETCH(bool, stays);
     Rig r;
-    r.engine.SavedComPortNumber = qint16(savedPort);
-    r.engine.SavedBaudCode = quint8(savedBaud);
-    r.engine.BaudCode = Wire::Baud9600Code;
-    Form2 dialog(&r.engine);
+    Form2 dialog(&r.engine, PortChoice(savedPort, savedBaud));
     dialog.show();
+    clickControl(&dialog, "Option1");
     clickControl(&dialog, "Option7");
     if (wasOpen)
-        r.engine.openPort(1, Wire::Baud9600Code);
+        r.engine.open(PortChoice(1, PortChoice::Baud9600Code));
     r.port.refuseOpen = refuse;
     r.port.openAttempts = 0;
     clickControl(&dialog, "Command2");
 
-    QCOMPARE(r.engine.ComPortNumber, qint16(savedPort));
+    QCOMPARE(dialog.choice().portNumber(), savedPort);
     QCOMPARE(r.port.isOpen(), !opened.isEmpty());
     QCOMPARE(r.port.openAttempts, savedPort != 0 ? 1 : 0);
     if (!opened.isEmpty())
@@ -374,9 +369,7 @@ void TestPortDialog::comButtonKeepsOpenDialogAndRestoresPortInUse()
 {
     Rig r;
     Form1 form(&r.engine);
-    r.engine.ComPortNumber = 3;
-    r.engine.BaudCode = Wire::Baud19200Code;
-    QVERIFY(r.engine.openPort(3, Wire::Baud19200Code));
+    QVERIFY(r.engine.open(PortChoice(3, PortChoice::Baud19200Code)));
     form.setHeight(Form1::ExpandedHeightTwips);
     form.show();
 
@@ -403,7 +396,7 @@ void TestPortDialog::comButtonKeepsOpenDialogAndRestoresPortInUse()
     QTest::keyClicks(child(dialog, "Text1"), "9");
     dialog->close();
     QVERIFY(!r.port.isOpen());
-    QCOMPARE(r.engine.SavedComPortNumber, qint16(3));
+    QCOMPARE(form.portChoice().portNumber(), 3);
     QTRY_VERIFY(form.findChildren<Form2 *>().isEmpty());
     PortDialog::openFromComButton(&form);
     QPointer<Form2> last = form.findChild<Form2 *>();
@@ -445,8 +438,8 @@ void TestPortDialog::startUpFallbackIsModal()
     QCOMPARE(Store::getSetting(Store::BaudRateKey, "-"), QStringLiteral("96"));
     QVERIFY(form.isVisible());
     // The start-up that fell back never set the short reply window.
-    QCOMPARE(engine.Timer2->interval(), Intervals::InitialReplyWindowMs);
-    QCOMPARE(engine.Timer4->interval(), Intervals::InitialDisplayClearMs);
+    QCOMPARE(engine.timing().replyWindowMs, Intervals::InitialReplyWindowMs);
+    QCOMPARE(engine.timing().displayClearMs, Intervals::InitialDisplayClearMs);
 }
 
 // A new choice, then the dialog closed without OK: COM then Cancel reopens the port that was in
@@ -463,9 +456,7 @@ void TestPortDialog::closedDialogForgetsUnconfirmedChoice()
     QFETCH(bool, escape);
     Rig r;
     Form1 form(&r.engine);
-    r.engine.ComPortNumber = 3;
-    r.engine.BaudCode = Wire::Baud19200Code;
-    QVERIFY(r.engine.openPort(3, Wire::Baud19200Code));
+    QVERIFY(r.engine.open(PortChoice(3, PortChoice::Baud19200Code)));
     form.show();
 
     PortDialog::openFromComButton(&form);
@@ -477,8 +468,8 @@ void TestPortDialog::closedDialogForgetsUnconfirmedChoice()
     else
         dialog->close();
     QTRY_VERIFY(!dialog);
-    QCOMPARE(r.engine.ComPortNumber, qint16(3));
-    QCOMPARE(r.engine.BaudCode, Wire::Baud19200Code);
+    QCOMPARE(form.portChoice().portNumber(), 3);
+    QCOMPARE(form.portChoice().speedCode(), int(PortChoice::Baud19200Code));
 
     PortDialog::openFromComButton(&form);
     dialog = form.findChild<Form2 *>();
@@ -536,7 +527,7 @@ void TestPortDialog::portOptionsSayWhatTheyStandFor()
     entry(6, six);
     entry(9, "tcp://[fd00::9]:23");
     Form1 form(&r.engine);
-    Form2 dialog(&r.engine, &form);
+    Form2 dialog(&r.engine, PortChoice(), &form);
     QCOMPARE(child(&dialog, "Option4")->toolTip(), two + " (not present)");
     QCOMPARE(child(&dialog, "Option5")->toolTip(), QStringLiteral("rfc2217://10.0.4.21:4001"));
     QVERIFY(child(&dialog, "Option6")->toolTip().startsWith(QLatin1String("unusable entry: ")));

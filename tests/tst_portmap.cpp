@@ -1,4 +1,5 @@
 #include "link/linkport.h"
+#include "link/portchoice.h"
 #include "link/portfactory.h"
 #include "link/portmap.h"
 #include "support/configfolder.h"
@@ -17,6 +18,8 @@ class TestPortMap : public QObject
 {
     Q_OBJECT
 private slots:
+    void storedSpeedCodes_data();
+    void storedSpeedCodes();
     void parse_data();
     void parse();
     void fileEntry_data();
@@ -242,9 +245,31 @@ void TestPortMap::unusableEntryFailsTheOpen()
     ConfigFolder::mapEntry(1, "ssh://h:22\n");
     SystemPortFactory factory;
     LinkPort port(factory);
-    port.setCommPort(1);
+    port.setChoice(PortChoice(1, PortChoice::Baud9600Code));
     QVERIFY(!port.open());
     QVERIFY(!port.isOpen());
+}
+
+// Every code a stored "BaudRate" can give: 96 alone is 9600 baud.
+void TestPortMap::storedSpeedCodes_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("baud");
+    for (int code = 0; code <= 255; ++code)
+        QTest::addRow("%d", code) << code << (code == 96 ? 9600 : 19200);
+}
+
+void TestPortMap::storedSpeedCodes()
+{
+    QFETCH(int, code);
+    QFETCH(int, baud);
+    const PortChoice choice(3, code);
+    QCOMPARE(choice.baud(), baud);
+    QCOMPARE(choice.speedCode(), baud == 9600 ? 96 : 192);
+    QCOMPARE(choice.lineSettings().text(), QStringLiteral("%1,N,8,1").arg(baud));
+    PortChoice fromBaud(3);
+    fromBaud.setBaud(baud);
+    QVERIFY(fromBaud == choice);
 }
 
 QTEST_GUILESS_MAIN(TestPortMap)

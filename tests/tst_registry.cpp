@@ -1,7 +1,7 @@
 #include "app/form1.h"
 #include "app/portdialog.h"
 #include "link/configdir.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "panel/look.h"
 #include "settings/form2.h"
 #include "support/clicks.h"

@@ -3,8 +3,8 @@
 #include "app/portdialog.h"
 #include "console/form3.h"
 #include "link/linkport.h"
-#include "link/render.h"
-#include "link/timer.h"
+#include "engine/render.h"
+#include "engine/timer.h"
 #include "panel/look.h"
 #include "settings/form2.h"
 #include "settings/store.h"
@@ -205,13 +205,13 @@ void TestReliability::floodKeepsTheBufferBounded()
         QTest::qWait(300);
     } while ((arrivals.count() > 0 || line.pty.pendingForSlave() != 0) && waited.elapsed() < 20000);
     QCOMPARE(arrivals.count(), 0);
-    QCOMPARE(line.engine.RxBuffer.size(), Engine::MaxRxBufferChars);
+    QCOMPARE(line.engine.received().size(), Engine::MaxReceivedChars);
     QVERIFY2(residentKiB() - before < 10 * 1024,
              qPrintable(QStringLiteral("%1 KiB more").arg(residentKiB() - before)));
 
     // The next send starts clean.
     QTest::mouseClick(line.form.button(44), Qt::LeftButton);
-    QVERIFY(line.engine.RxBuffer.isEmpty());
+    QVERIFY(line.engine.received().isEmpty());
     QCOMPARE(line.pty.read(4, 1000), QByteArray("CR0\r"));
     line.pty.write("80\r");
     QTRY_COMPARE(line.form.Label25->text(), QStringLiteral(" Stand by"));
@@ -227,7 +227,7 @@ void TestReliability::rapidClicksAllReachTheLine()
     for (int i = 0; i < 100; ++i) {
         QPushButton *button = line.form.button(buttons[i % 5]);
         QTest::mouseClick(button, Qt::LeftButton);
-        expected += line.engine.CurrentCommand;
+        expected += line.engine.currentCommand();
     }
     QCOMPARE(line.pty.read(expected.size(), 5000), expected);
 }
@@ -255,13 +255,13 @@ void TestReliability::hangUp()
         QTest::mouseClick(line.form.button(54), Qt::LeftButton);
         QCOMPARE(line.pty.read(4, 1000), QByteArray("CR6\r"));
         line.pty.write("025.0 03");
-        QTRY_VERIFY(!line.engine.RxBuffer.isEmpty());
+        QTRY_VERIFY(!line.engine.received().isEmpty());
     }
     line.pty.hangUp();
     QTRY_VERIFY_WITH_TIMEOUT(!qtPort->isOpen(), 3000);
     QCOMPARE(lost.count(), 1);
-    QCOMPARE(line.engine.HoldActive, qint16(0));
-    QVERIFY(!line.engine.Timer1->isActive());
+    QCOMPARE(line.engine.isHolding(), false);
+    QVERIFY(!line.engine.timing().repeating);
 
     const double before = cpuSeconds();
     QTest::qWait(1000); // how busy is the program with the line gone
@@ -395,7 +395,7 @@ void TestReliability::badStoredSettings()
     QCOMPARE(line.port.isOpen(), opens);
     QCOMPARE(dialogShown, !opens);
     if (opens)
-        QCOMPARE(line.port.settings(), QStringLiteral("%1,N,8,1").arg(speed));
+        QCOMPARE(line.port.lineSettings().text(), QStringLiteral("%1,N,8,1").arg(speed));
     QVERIFY(boxes.seen.isEmpty());
     QCOMPARE(line.config.settingsFileContents(), stored);
 }

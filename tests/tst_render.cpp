@@ -1,4 +1,4 @@
-#include "link/render.h"
+#include "engine/render.h"
 
 #include <QTest>
 

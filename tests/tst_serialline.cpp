@@ -1,7 +1,7 @@
 #include "app/form1.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "link/linkport.h"
-#include "link/timer.h"
+#include "engine/timer.h"
 #include "panel/look.h"
 #include "support/ptyline.h"
 #include "tools/pty/pty.h"
@@ -71,8 +71,7 @@ void TestSerialLine::commandReachesTheLine()
 {
     Line line;
     QVERIFY(line.form.Form_Load());
-    line.engine.CurrentCommand = "CR LAMPSTS\r";
-    line.engine.Hyouji(line.engine.CurrentCommand, Engine::SendMode);
+    line.engine.send("CR LAMPSTS");
     // Written at once, without waiting for the event loop.
     QCOMPARE(line.pty.read(11, 1000), QByteArray("CR LAMPSTS\r"));
     QCOMPARE(line.pty.read(1, 50), QByteArray());
@@ -82,8 +81,7 @@ void TestSerialLine::replyInTwoPiecesIsDecoded()
 {
     Line line;
     QVERIFY(line.form.Form_Load());
-    line.engine.CurrentCommand = "CR0\r";
-    line.engine.Hyouji(line.engine.CurrentCommand, Engine::SendMode);
+    line.engine.send("CR0");
     QCOMPARE(line.pty.read(4, 1000), QByteArray("CR0\r"));
     line.pty.write("8");
     QTRY_COMPARE(line.form.Label12->text(), QStringLiteral(" 8 "));
@@ -110,7 +108,7 @@ void TestSerialLine::unansweredCommandOnRealTimers()
             clearedMs = clock.elapsed();
     });
     clock.start();
-    line.engine.Hyouji("C00\r", Engine::SendMode);
+    line.engine.sendAsTyped("C00\r");
     QTRY_VERIFY_WITH_TIMEOUT(clearedMs >= 0, 5000);
     line.engine.disconnect(this);
     QVERIFY2(markedMs >= 995 && markedMs < 3000, qPrintable(QString::number(markedMs)));
@@ -142,8 +140,7 @@ void TestSerialLine::hangUpClosesThePortOnce()
     QTest::qWait(1000);
     QVERIFY2(cpuSeconds() - before < 0.25, "the event loop keeps spinning after a hang-up");
 
-    line.engine.CurrentCommand = "CR0\r";
-    line.engine.Hyouji(line.engine.CurrentCommand, Engine::SendMode);
+    line.engine.send("CR0");
     QTRY_COMPARE_WITH_TIMEOUT(line.form.Label12->text(), QStringLiteral(" X X X X"), 3000);
     QCOMPARE(lost.count(), 1);
 }

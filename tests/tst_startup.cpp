@@ -45,18 +45,17 @@ void TestStartup::storedPortOpensAndSetsIntervals()
     FakeSerialPort port;
     ManualClock clock;
     Engine engine(&port, clock);
-    engine.RxBuffer = "stale";
-    engine.AwaitingReply = 1;
+    port.feed("stale");
     Form1 form(&engine);
     QVERIFY(form.Form_Load());
     QVERIFY(port.isOpen());
     QCOMPARE(port.openedPort, 15);
     QCOMPARE(port.openedSettings, QStringLiteral("9600,N,8,1"));
-    QCOMPARE(engine.Timer2->interval(), 1000);
-    QCOMPARE(engine.Timer4->interval(), 1200);
-    QVERIFY(!engine.Timer2->isActive() && !engine.Timer4->isActive());
-    QVERIFY(engine.RxBuffer.isEmpty());
-    QCOMPARE(engine.AwaitingReply, quint8(0));
+    QCOMPARE(engine.timing().replyWindowMs, 1000);
+    QCOMPARE(engine.timing().displayClearMs, 1200);
+    QVERIFY(!engine.timing().replyWindowOpen && !engine.timing().displayClearPending);
+    QVERIFY(engine.received().isEmpty());
+    QCOMPARE(engine.isAwaitingReply(), false);
     QVERIFY(port.writes.isEmpty()); // nothing is sent at start
 }
 
@@ -70,8 +69,8 @@ void TestStartup::noStoredPortLeavesPortClosed()
     QVERIFY(!form.Form_Load());
     QVERIFY(!port.isOpen());
     QCOMPARE(port.openAttempts, 0);
-    QCOMPARE(engine.Timer2->interval(), 5500);
-    QCOMPARE(engine.Timer4->interval(), 6000);
+    QCOMPARE(engine.timing().replyWindowMs, 5500);
+    QCOMPARE(engine.timing().displayClearMs, 6000);
     QCOMPARE(form.Height(), Form1::CompactHeightTwips);
 }
 
@@ -86,9 +85,9 @@ void TestStartup::busyPortLeavesPortClosed()
     Form1 form(&engine);
     QVERIFY(!form.Form_Load());
     QCOMPARE(port.openAttempts, 1);
-    QCOMPARE(port.settings(), QStringLiteral("19200,N,8,1"));
-    QCOMPARE(port.commPort(), 2);
-    QCOMPARE(engine.Timer2->interval(), 5500);
+    QCOMPARE(port.lineSettings().text(), QStringLiteral("19200,N,8,1"));
+    QCOMPARE(port.choice().portNumber(), 2);
+    QCOMPARE(engine.timing().replyWindowMs, 5500);
 }
 
 void TestStartup::closingClosesThePort()

@@ -75,20 +75,21 @@ void TestStore::storedPort()
     ConfigFolder config;
     config.writeSettingsFile("[StartUP]\nComPort=" + stored + "\nBaudRate=96\n");
     EngineFixture f;
-    f.engine.closePortIfOpen();
+    f.engine.close();
     f.port.openAttempts = 0;
     const QByteArray before = config.settingsFileContents();
 
-    const bool ok = Startup::openStoredPort(f.engine);
+    const PortChoice choice = Startup::storedChoice();
+    const bool ok = Startup::openStoredPort(f.engine, choice);
     QCOMPARE(ok, opened != 0);
-    QCOMPARE(int(f.engine.ComPortNumber), comPortNumber);
+    QCOMPARE(choice.portNumber(), comPortNumber);
     QCOMPARE(f.port.openAttempts, opened ? 1 : 0);
     if (opened) {
         QCOMPARE(f.port.openedPort, opened);
         QCOMPARE(f.port.openedSettings, QStringLiteral("9600,N,8,1"));
     } else {
-        // "BaudRate" is not read when the port is unusable.
-        QCOMPARE(int(f.engine.BaudCode), 0);
+        // "BaudRate" (96) is not read when the port is unusable.
+        QCOMPARE(choice.speedCode(), int(PortChoice::Baud19200Code));
     }
     QCOMPARE(config.settingsFileContents(), before); // nothing is written at start-up
 }
@@ -116,12 +117,12 @@ void TestStore::storedBaud()
     ConfigFolder config;
     config.writeSettingsFile("[StartUP]\nComPort=3\n" + stored);
     EngineFixture f;
-    f.engine.closePortIfOpen();
-    QVERIFY(Startup::openStoredPort(f.engine));
+    f.engine.close();
+    QVERIFY(Startup::openStoredPort(f.engine, Startup::storedChoice()));
     QCOMPARE(f.port.openedSettings, settings);
-    QCOMPARE(int(f.engine.BaudCode), baudCode);
-    QCOMPARE(f.engine.Timer2->interval(), 1000);
-    QCOMPARE(f.engine.Timer4->interval(), 1200);
+    QCOMPARE(f.engine.choice().speedCode(), baudCode);
+    QCOMPARE(f.engine.timing().replyWindowMs, 1000);
+    QCOMPARE(f.engine.timing().displayClearMs, 1200);
 }
 
 void TestStore::writesDecimalText()

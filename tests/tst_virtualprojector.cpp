@@ -1,9 +1,9 @@
 #include "app/form1.h"
 #include "app/program.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "link/linkport.h"
 #include "link/portmap.h"
-#include "link/timer.h"
+#include "engine/timer.h"
 #include "panel/buttonmap.h"
 #include "panel/look.h"
 #include "support/configfolder.h"
@@ -117,12 +117,11 @@ void click(Rig &rig, const QByteArray &command)
     for (const ButtonMap::Button &button : ButtonMap::buttons()) {
         if (button.kind == ButtonMap::Kind::Click && command == button.command) {
             QTest::mouseClick(rig.form.button(button.number), Qt::LeftButton);
-            QCOMPARE(rig.engine.CurrentCommand, command + "\r");
+            QCOMPARE(rig.engine.currentCommand(), command + "\r");
             return;
         }
     }
-    rig.engine.CurrentCommand = command + "\r";
-    rig.engine.Hyouji(rig.engine.CurrentCommand, Engine::SendMode);
+    rig.engine.send(command);
 }
 
 // Clicks and waits until the whole answer has come in (its closing CR is echoed); the STATUS line
@@ -324,8 +323,8 @@ void TestVirtualProjector::answersAtLineSpeed()
     // A long answer, so the line time stands out from the panel's own reaction time.
     click(rig, "CR SYSLIST");
     QTRY_VERIFY(completeNs >= 0);
-    const qsizetype bytes = rig.engine.RxBuffer.size();
-    QVERIFY2(bytes > 20, rig.engine.RxBuffer.constData());
+    const qsizetype bytes = rig.engine.received().size();
+    QVERIFY2(bytes > 20, rig.engine.received().constData());
     // Ten bits a byte: the answer cannot be complete any sooner.
     const double lineMs = bytes * 10 * 1000.0 / baud;
     const double tookMs = completeNs / 1e6;
@@ -355,14 +354,14 @@ void TestVirtualProjector::floodIsPaced()
     Rig rig;
     QVERIFY(rig.start({QStringLiteral("--flood"), QString::number(asked)}));
     // Nothing was sent, so no reply window empties the receive buffer.
-    QTRY_VERIFY(!rig.engine.RxBuffer.isEmpty());
-    const qsizetype before = rig.engine.RxBuffer.size();
+    QTRY_VERIFY(!rig.engine.received().isEmpty());
+    const qsizetype before = rig.engine.received().size();
     const double projectorCpuBefore = cpuSecondsOf(rig.projector.processId());
     QElapsedTimer clock;
     clock.start();
     QTest::qWait(1000); // a rate is measured over a stretch of time
     const double seconds = clock.nsecsElapsed() / 1e9;
-    const double rate = (rig.engine.RxBuffer.size() - before) / seconds;
+    const double rate = (rig.engine.received().size() - before) / seconds;
     const double projectorCpu = cpuSecondsOf(rig.projector.processId()) - projectorCpuBefore;
     qInfo("asked %d/s, received %.0f/s, projector CPU %.3f s", asked, rate, projectorCpu);
     QVERIFY2(rate >= lowest && rate <= highest, qPrintable(QString::number(rate)));

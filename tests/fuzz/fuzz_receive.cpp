@@ -1,8 +1,8 @@
 // Random bytes in random chunks, with timer ticks and new sends in between, against every kind of
 // last command: the receive path must keep its bounds and never crash.
-#include "link/engine.h"
-#include "link/protocol.h"
-#include "link/render.h"
+#include "engine/engine.h"
+#include "engine/protocol.h"
+#include "engine/render.h"
 #include "support/fakeserialport.h"
 #include "support/manualclock.h"
 
@@ -32,13 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FakeSerialPort port;
     ManualClock clock;
     Engine engine(&port, clock);
-    engine.openPort(1, Wire::Baud9600Code);
+    engine.open(PortChoice(1, PortChoice::Baud9600Code));
     engine.setIntervals(Intervals::ReplyWindowMs, Intervals::DisplayClearMs);
 
     const QByteArray &command
         = Commands[in.ConsumeIntegralInRange<size_t>(0, std::size(Commands) - 1)];
-    engine.CurrentCommand = Wire::frame(command);
-    engine.Hyouji(engine.CurrentCommand, Engine::SendMode);
+    engine.send(command);
     const bool isStatusRead = command.startsWith("CR");
     QByteArray received;
 
@@ -59,16 +58,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         } else if (action < 240) {
             clock.advance(in.ConsumeIntegralInRange(0, 1500));
         } else {
-            engine.Hyouji(engine.CurrentCommand, Engine::SendMode);
+            engine.sendAsTyped(engine.currentCommand());
             received.clear();
         }
-        if (engine.RxBuffer.isEmpty())
+        if (engine.received().isEmpty())
             received.clear(); // the reply window ended
-        require(engine.RxBuffer.size() <= Engine::MaxRxBufferChars, "receive buffer bound");
-        require(engine.RxBuffer == received.left(Engine::MaxRxBufferChars), "received characters");
+        require(engine.received().size() <= Engine::MaxReceivedChars, "receive buffer bound");
+        require(engine.received() == received.left(Engine::MaxReceivedChars),
+                "received characters");
         // The display clear blanks the line but keeps what arrived; only a receive shows it again.
-        if (!chunk.empty() && !engine.RxBuffer.isEmpty())
-            require(engine.display().rxd == Render::echo(engine.RxBuffer).text, "echo");
+        if (!chunk.empty() && !engine.received().isEmpty())
+            require(engine.display().rxd == Render::echo(engine.received()).text, "echo");
         if (!isStatusRead)
             require(engine.display().status.isEmpty(), "a decode without a status read");
         require(engine.display().status.size() < 200000, "status growth");

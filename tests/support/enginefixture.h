@@ -1,8 +1,8 @@
 #pragma once
 
 #include "fakeserialport.h"
-#include "link/engine.h"
-#include "link/protocol.h"
+#include "engine/engine.h"
+#include "engine/protocol.h"
 #include "manualclock.h"
 
 // An engine on a fake port and a manual clock, with the port open at 1000/1200 ms.
@@ -11,16 +11,12 @@ struct EngineFixture
     EngineFixture()
         : engine(&port, clock)
     {
-        engine.openPort(1, Wire::Baud9600Code);
+        engine.open(PortChoice(1, PortChoice::Baud9600Code));
         engine.setIntervals(Intervals::ReplyWindowMs, Intervals::DisplayClearMs);
     }
 
     // What a click button does.
-    void click(const QByteArray &command)
-    {
-        engine.CurrentCommand = Wire::frame(command);
-        engine.Hyouji(engine.CurrentCommand, Engine::SendMode);
-    }
+    void click(const QByteArray &command) { engine.send(command); }
     void receive(const QByteArray &bytes) { port.feed(bytes); }
 
     const QString &txd() const { return engine.display().txd; }

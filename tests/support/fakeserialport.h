@@ -17,8 +17,8 @@ public:
         if (refuseOpen || m_open)
             return false;
         m_open = true;
-        openedPort = commPort();
-        openedSettings = settings();
+        openedPort = choice().portNumber();
+        openedSettings = lineSettings().text();
         return true;
     }
     void close() override { m_open = false; }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/timer.h"
+#include "engine/timer.h"
 
 #include <QList>
 #include <QPointer>

@@ -4,7 +4,7 @@
 #include "app/program.h"
 #include "configfolder.h"
 #include "cpuclock.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "link/serialport.h"
 #include "tools/pty/pty.h"
 

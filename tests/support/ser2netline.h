@@ -3,7 +3,7 @@
 #include "app/form1.h"
 #include "app/program.h"
 #include "configfolder.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "link/portmap.h"
 #include "link/serialport.h"
 #include "ser2net.h"

@@ -7,9 +7,9 @@
 #include "app/form1.h"
 #include "app/portdialog.h"
 #include "app/program.h"
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "link/linkport.h"
-#include "link/timer.h"
+#include "engine/timer.h"
 #include "panel/look.h"
 #include "settings/form2.h"
 
@@ -91,7 +91,7 @@ int main(int argc, char *argv[])
     const QString out = QString::fromLocal8Bit(argv[argc - 1]);
     Form1 &form = program.form();
     if (option == "--port-dialog") {
-        Form2 dialog(&program.engine());
+        Form2 dialog(&program.engine(), form.portChoice());
         dialog.show();
         return dialog.grab().save(out) ? 0 : 1;
     }

@@ -1,6 +1,6 @@
 #include "commandreader.h"
 
-#include "link/protocol.h"
+#include "engine/protocol.h"
 
 QByteArrayList CommandReader::feed(const QByteArray &bytes)
 {

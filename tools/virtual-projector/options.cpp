@@ -1,6 +1,7 @@
 #include "options.h"
 
-#include "link/protocol.h"
+#include "link/portchoice.h"
+#include "engine/protocol.h"
 
 #include <QCommandLineParser>
 #include <QHostAddress>
@@ -153,8 +154,8 @@ Options::Parsed Options::parse(const QStringList &arguments, Options *options, Q
            hours = result.projector.lampHours;
     qint64 countdown = result.projector.countdownMs, cooling = result.projector.coolingMs;
     qint64 perHour = result.projector.msPerLampHour;
-    if (!readNumber(parser, QStringLiteral("port"), Wire::LowestPortNumber, Wire::HighestPortNumber,
-                    &port, message)
+    if (!readNumber(parser, QStringLiteral("port"), PortChoice::LowestPortNumber,
+                    PortChoice::HighestPortNumber, &port, message)
         || !readNumber(parser, QStringLiteral("delay"), 0, 60000, &delay, message)
         || !readNumber(parser, QStringLiteral("flood"), 1, 1000000, &flood, message)
         || !readNumber(parser, QStringLiteral("lamp-hours"), 0, Projector::MaxHours, &hours,

@@ -2,7 +2,7 @@
 
 #include "console/catalogue.h"
 #include "console/consolecommand.h"
-#include "link/protocol.h"
+#include "engine/protocol.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/protocol.h"
+#include "engine/protocol.h"
 
 #include <QByteArray>
 #include <QByteArrayList>

@@ -1,7 +1,7 @@
 #include "simulator.h"
 
 #include "line.h"
-#include "link/protocol.h"
+#include "engine/protocol.h"
 #include "wirelog.h"
 
 #include <cstdio>

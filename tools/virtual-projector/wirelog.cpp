@@ -1,6 +1,6 @@
 #include "wirelog.h"
 
-#include "link/protocol.h"
+#include "engine/protocol.h"
 
 #include <QTime>
 
