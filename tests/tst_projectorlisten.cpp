@@ -443,7 +443,7 @@ void TestProjectorListen::badListenValuesAreRefused()
     QVERIFY(process.waitForFinished(StartTimeoutMs));
     const QByteArray error = process.readAllStandardError();
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 2);
+    QCOMPARE(process.exitCode(), 64);
     QVERIFY2(error.contains(message), error.constData());
     QCOMPARE(process.readAllStandardOutput(), QByteArray());
 }

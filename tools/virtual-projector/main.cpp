@@ -15,6 +15,8 @@
 
 namespace {
 
+constexpr int UsageExit = 64; // as orva's
+
 void say(const QString &text)
 {
     std::fprintf(stdout, "%s\n", qPrintable(text));
@@ -41,7 +43,7 @@ int main(int argc, char *argv[])
         return 0;
     case Options::Parsed::Error:
         complain(message);
-        return 2;
+        return UsageExit;
     case Options::Parsed::Run:
         break;
     }
