@@ -1,6 +1,7 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -10,11 +11,49 @@
 #include <memory>
 #include <vector>
 
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
+
 namespace {
 
 constexpr int StartTimeoutMs = 10000;
 constexpr int AnswerTimeoutMs = 5000;
 const QByteArray Ack("\x06\r");
+
+// `count` consecutive ports free on the loopback just now, below the range the system hands out
+// for port 0, where tests that use port 0 never land; 0 when none were found.
+quint16 freePorts(int count)
+{
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const auto first = quint16(20000 + QRandomGenerator::global()->bounded(12000));
+        std::vector<std::unique_ptr<QTcpServer>> probes;
+        bool free = true;
+        for (int i = 0; i < count && free; ++i) {
+            probes.push_back(std::make_unique<QTcpServer>());
+            free = probes.back()->listen(QHostAddress::LocalHost, quint16(first + i));
+        }
+        if (free)
+            return first;
+    }
+    return 0;
+}
+
+// Open files the process started next may have; none of its own when `hard` is 0.
+void limitOpenFiles(QProcess *process, int soft, int hard)
+{
+#ifdef Q_OS_UNIX
+    process->setChildProcessModifier([soft, hard] {
+        const rlimit limit {rlim_t(soft), rlim_t(hard)};
+        if (hard > 0)
+            setrlimit(RLIMIT_NOFILE, &limit);
+    });
+#else
+    Q_UNUSED(process) // Windows counts no sockets against such a limit
+    Q_UNUSED(soft)
+    Q_UNUSED(hard)
+#endif
+}
 
 // The virtual projector as a process of its own, on a port it reports in its first line.
 struct Server
@@ -48,12 +87,38 @@ struct Server
         }
         static const QRegularExpression line(
             QStringLiteral("^Virtual projector on tcp://(.+):(\\d+)\\. Ctrl\\+C ends it\\.\r?\n$"));
-        const QRegularExpressionMatch match = line.match(QString::fromLatin1(greeting));
-        if (!match.hasMatch())
-            return false;
+        static const QRegularExpression fleetLine(QStringLiteral(
+            "^Virtual projectors on tcp://(.+):(\\d+) to tcp://\\1:(\\d+) \\(\\d+\\)\\. "
+            "Ctrl\\+C ends them\\.\r?\n$"));
+        QRegularExpressionMatch match = line.match(QString::fromLatin1(greeting));
+        if (!match.hasMatch()) {
+            match = fleetLine.match(QString::fromLatin1(greeting));
+            if (!match.hasMatch())
+                return false;
+            lastPort = match.captured(3).toUShort();
+        }
         host = match.captured(1);
         port = match.captured(2).toUShort();
         return port != 0;
+    }
+
+    // `count` projectors on free ports. Those found free may be taken before the projectors
+    // come up: then other ones are tried.
+    bool startFleet(int count, const QStringList &arguments = {})
+    {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            const quint16 first = freePorts(count);
+            greeting.clear();
+            if (first == 0
+                || start(QStringList {QStringLiteral("--count"), QString::number(count)}
+                             + arguments,
+                         QStringLiteral("127.0.0.1:%1").arg(first)))
+                return first != 0;
+            if (process.state() != QProcess::NotRunning
+                || !process.readAllStandardError().contains("cannot listen"))
+                return false;
+        }
+        return false;
     }
 
     QHostAddress address() const
@@ -66,6 +131,7 @@ struct Server
     QByteArray greeting;
     QString host;
     quint16 port = 0;
+    quint16 lastPort = 0; // of a fleet
 };
 
 struct Client
@@ -131,7 +197,9 @@ private slots:
     void listensWhereAsked();
     void badListenValuesAreRefused_data();
     void badListenValuesAreRefused();
+    void takenPortIsReported_data();
     void takenPortIsReported();
+    void fleetProjectorsAreIndependent();
 };
 
 void TestProjectorListen::answers_data()
@@ -432,6 +500,23 @@ void TestProjectorListen::badListenValuesAreRefused_data()
                                    << QByteArray("--listen excludes --port and --device");
     QTest::newRow("with --baud") << listen("127.0.0.1:0") + QStringList {"--baud", "9600"}
                                  << QByteArray("no line speed");
+    const QByteArray wholeCount("--count takes a whole number from 1 to 65535");
+    QTest::newRow("count 0") << listen("127.0.0.1:5000") + QStringList {"--count", "0"}
+                             << wholeCount;
+    QTest::newRow("count -3") << listen("127.0.0.1:5000") + QStringList {"--count", "-3"}
+                              << wholeCount;
+    QTest::newRow("count a word") << listen("127.0.0.1:5000") + QStringList {"--count", "ten"}
+                                  << wholeCount;
+    QTest::newRow("count past 65535")
+        << listen("127.0.0.1:65000") + QStringList {"--count", "537"}
+        << QByteArray("--count 537 from port 65000 runs past port 65535; 536 fit");
+    QTest::newRow("count from port 0") << listen("127.0.0.1:0") + QStringList {"--count", "2"}
+                                       << QByteArray("--count 2 needs a first port other than 0");
+    QTest::newRow("count without --listen")
+        << QStringList {"--count", "2"} << QByteArray("--count needs --listen");
+    QTest::newRow("count past 99999 lamp hours")
+        << listen("127.0.0.1:5000") + QStringList {"--count", "3", "--lamp-hours", "99998"}
+        << QByteArray("runs past 99999 lamp hours");
 }
 
 void TestProjectorListen::badListenValuesAreRefused()
@@ -443,25 +528,79 @@ void TestProjectorListen::badListenValuesAreRefused()
     QVERIFY(process.waitForFinished(StartTimeoutMs));
     const QByteArray error = process.readAllStandardError();
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 2);
+    QCOMPARE(process.exitCode(), 64);
     QVERIFY2(error.contains(message), error.constData());
     QCOMPARE(process.readAllStandardOutput(), QByteArray());
 }
 
+void TestProjectorListen::takenPortIsReported_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("taken"); // the one of them held by another program, -1 none
+    QTest::addColumn<int>("hardLimit"); // of open files, 0 as it is
+    QTest::addColumn<QString>("message"); // %1: the taken port
+    const QString taken = QStringLiteral("cannot listen on 127.0.0.1 port %1");
+    QTest::newRow("one projector") << 1 << 0 << 0 << taken;
+    QTest::newRow("last of a fleet") << 3 << 2 << 0 << taken;
+    QTest::newRow("too many for the open files")
+        << 50 << -1 << 100
+        << QStringLiteral("cannot serve 50 projectors: each holds 2 open files (its port and its "
+                          "client), and no more than 100 may be open here, enough for 18");
+}
+
 void TestProjectorListen::takenPortIsReported()
 {
+    QFETCH(int, count);
+    QFETCH(int, taken);
+    QFETCH(int, hardLimit);
+    QFETCH(QString, message);
+    const quint16 first = freePorts(count);
+    QVERIFY(first != 0);
     QTcpServer holder;
-    QVERIFY(holder.listen(QHostAddress::LocalHost));
+    if (taken >= 0)
+        QVERIFY(holder.listen(QHostAddress::LocalHost, quint16(first + taken)));
     QProcess process;
-    process.start(
-        QStringLiteral(VIRTUAL_PROJECTOR),
-        {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(holder.serverPort())});
+    limitOpenFiles(&process, 64, hardLimit);
+    process.start(QStringLiteral(VIRTUAL_PROJECTOR),
+                  {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(first),
+                   QStringLiteral("--count"), QString::number(count)});
     QVERIFY(process.waitForFinished(StartTimeoutMs));
     const QByteArray error = process.readAllStandardError();
     QCOMPARE(process.exitCode(), 1);
-    QVERIFY2(error.contains("cannot listen on 127.0.0.1 port "
-                            + QByteArray::number(holder.serverPort())),
-             error.constData());
+    if (taken >= 0)
+        message = message.arg(holder.serverPort());
+    QVERIFY2(error.contains(message.toLatin1()), error.constData());
+    QCOMPARE(process.readAllStandardOutput(), QByteArray());
+}
+
+void TestProjectorListen::fleetProjectorsAreIndependent()
+{
+    constexpr int Count = 3;
+    Server server;
+    // More than the soft limit allows: it is raised.
+    limitOpenFiles(&server.process, 64, 200);
+    QVERIFY2(server.startFleet(Count,
+                               {QStringLiteral("--lamp-hours"), QStringLiteral("100"),
+                                QStringLiteral("--countdown-ms"), QStringLiteral("60000")}),
+             server.greeting.constData());
+    QCOMPARE(server.lastPort, server.port + Count - 1);
+
+    // Each serves a client of its own, all at once.
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < Count; ++i) {
+        clients.push_back(std::make_unique<Client>(server.address(), quint16(server.port + i)));
+        QVERIFY(clients.back()->connected());
+        QCOMPARE(clients.back()->ask("CR3"), "0010" + QByteArray::number(i) + '\r');
+    }
+    QCOMPARE(clients[1]->ask("C00"), Ack);
+    QCOMPARE(clients[1]->ask("CR0"), QByteArray("40\r"));
+    QCOMPARE(clients[0]->ask("CR0"), QByteArray("80\r"));
+    QCOMPARE(clients[2]->ask("CR0"), QByteArray("80\r"));
+
+    Client latecomer(server.address(), server.lastPort);
+    QVERIFY(latecomer.connected());
+    QTRY_VERIFY_WITH_TIMEOUT(latecomer.closed(), AnswerTimeoutMs);
+    QCOMPARE(clients[2]->ask("CR1"), QByteArray("1\r"));
 }
 
 QTEST_MAIN(TestProjectorListen)

@@ -1,4 +1,5 @@
 #include "deviceline.h"
+#include "openfiles.h"
 #include "options.h"
 #include "simulator.h"
 #include "tcpline.h"
@@ -12,8 +13,11 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace {
+
+constexpr int UsageExit = 64; // as orva's
 
 void say(const QString &text)
 {
@@ -24,6 +28,46 @@ void say(const QString &text)
 void complain(const QString &text)
 {
     std::fprintf(stderr, "virtual-projector: %s\n", qPrintable(text));
+}
+
+// Each projector holds its port and its client open, besides what every program holds.
+constexpr qint64 OpenFilesPerProjector = 2;
+constexpr qint64 OpenFilesBesides = 64;
+
+bool roomForFleet(int count, QString *message)
+{
+    const qint64 needed = count * OpenFilesPerProjector + OpenFilesBesides;
+    const qint64 allowed = allowOpenFiles(needed);
+    if (allowed >= needed)
+        return true;
+    *message = QStringLiteral("cannot serve %1 projectors: each holds %2 open files (its port and "
+                              "its client), and no more than %3 may be open here, enough for %4; "
+                              "a higher hard limit (ulimit -Hn) makes room for more")
+                   .arg(count)
+                   .arg(OpenFilesPerProjector)
+                   .arg(allowed)
+                   .arg(qMax<qint64>(0, (allowed - OpenFilesBesides) / OpenFilesPerProjector));
+    return false;
+}
+
+// All of them or none: on a failure what was opened is closed again. `addresses` gets where
+// each one really listens.
+bool listenAll(const Options &options, std::vector<std::unique_ptr<Line>> *lines,
+               QStringList *addresses, QString *message)
+{
+    QString host = options.listenHost;
+    for (int i = 0; i < options.count; ++i) {
+        auto tcp = std::make_unique<TcpLine>();
+        if (!tcp->listen(host, quint16(options.listenPort + i), message)) {
+            lines->clear();
+            return false;
+        }
+        // A name is looked up once, and the fleet stays on the address the first one took.
+        host = tcp->hostAddress().toString();
+        addresses->append(tcp->address());
+        lines->push_back(std::move(tcp));
+    }
+    return true;
 }
 
 } // namespace
@@ -41,7 +85,7 @@ int main(int argc, char *argv[])
         return 0;
     case Options::Parsed::Error:
         complain(message);
-        return 2;
+        return UsageExit;
     case Options::Parsed::Run:
         break;
     }
@@ -55,15 +99,20 @@ int main(int argc, char *argv[])
     QObject::connect(&quitOnSignal, &QuitOnSignal::received, &app, &QCoreApplication::quit);
 #endif
 
-    std::unique_ptr<Line> line;
+    std::vector<std::unique_ptr<Line>> lines;
+    QStringList addresses;
     if (options.listens()) {
-        auto tcp = std::make_unique<TcpLine>();
-        if (!tcp->listen(options.listenHost, quint16(options.listenPort), &message)) {
+        if (!roomForFleet(options.count, &message)
+            || !listenAll(options, &lines, &addresses, &message)) {
             complain(message);
             return 1;
         }
-        say(QStringLiteral("Virtual projector on %1. Ctrl+C ends it.").arg(tcp->address()));
-        line = std::move(tcp);
+        if (addresses.size() == 1)
+            say(QStringLiteral("Virtual projector on %1. Ctrl+C ends it.").arg(addresses.first()));
+        else
+            say(QStringLiteral("Virtual projectors on %1 to %2 (%3). Ctrl+C ends them.")
+                    .arg(addresses.first(), addresses.last())
+                    .arg(addresses.size()));
     } else if (!options.device.isEmpty()) {
         auto device = std::make_unique<DeviceLine>(options.device, options.baud);
         if (!device->open(&message)) {
@@ -73,7 +122,7 @@ int main(int argc, char *argv[])
         say(QStringLiteral("Virtual projector on %1 at %2 baud. Ctrl+C ends it.")
                 .arg(options.device)
                 .arg(options.baud));
-        line = std::move(device);
+        lines.push_back(std::move(device));
     } else {
 #ifdef Q_OS_UNIX
         auto pty = std::make_unique<PtyLine>();
@@ -89,19 +138,34 @@ int main(int argc, char *argv[])
                 .arg(options.port)
                 .arg(pty->linkPath(), pty->devicePath())
                 .arg(options.baud));
-        line = std::move(pty);
+        lines.push_back(std::move(pty));
 #endif
     }
-    if (!line)
+    if (lines.empty())
         return 2;
 
-    QObject::connect(line.get(), &Line::failed, &app, [](const QString &reason) {
-        complain(QStringLiteral("line lost: %1").arg(reason));
-        QCoreApplication::exit(1);
-    });
-    Simulator simulator(line.get(), options);
-    QObject::connect(&simulator, &Simulator::lineDropped, &app, [] {
-        say(QStringLiteral("Line dropped, as asked. Ctrl+C ends the program."));
-    });
+    std::vector<std::unique_ptr<Simulator>> simulators;
+    size_t dropped = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        Line *line = lines[i].get();
+        QObject::connect(line, &Line::failed, &app, [](const QString &reason) {
+            complain(QStringLiteral("line lost: %1").arg(reason));
+            QCoreApplication::exit(1);
+        });
+        Options own = options;
+        own.projector.lampHours += int(i);
+        auto simulator = std::make_unique<Simulator>(line, own);
+        if (addresses.size() > 1)
+            simulator->setLogName(addresses.at(int(i)));
+        // All hang up at once: one line says so.
+        QObject::connect(simulator.get(), &Simulator::lineDropped, &app, [&dropped, &lines] {
+            if (++dropped < lines.size())
+                return;
+            say(lines.size() == 1
+                    ? QStringLiteral("Line dropped, as asked. Ctrl+C ends the program.")
+                    : QStringLiteral("Lines dropped, as asked. Ctrl+C ends the program."));
+        });
+        simulators.push_back(std::move(simulator));
+    }
     return app.exec();
 }

@@ -69,6 +69,39 @@ bool readHostAndPort(const QString &text, QString *host, int *port, QString *mes
     return true;
 }
 
+// The projectors' ports and lamp hours must all be within range.
+bool checkCount(int firstPort, qint64 count, qint64 lampHours, QString *message)
+{
+    if (firstPort < 0) {
+        *message = QStringLiteral("--count needs --listen: a fleet serves network ports");
+        return false;
+    }
+    if (count == 1)
+        return true;
+    if (firstPort == 0) {
+        // Free ports come one at a time; a block of consecutive ones is the user's to choose.
+        *message = QStringLiteral("--count %1 needs a first port other than 0: the projectors "
+                                  "take the ports from it upwards")
+                       .arg(count);
+        return false;
+    }
+    if (firstPort + count - 1 > 65535) {
+        *message = QStringLiteral("--count %1 from port %2 runs past port 65535; %3 fit from there")
+                       .arg(count)
+                       .arg(firstPort)
+                       .arg(65536 - firstPort);
+        return false;
+    }
+    if (lampHours + count - 1 > Projector::MaxHours) {
+        *message = QStringLiteral("--count %1 from --lamp-hours %2 runs past %3 lamp hours")
+                       .arg(count)
+                       .arg(lampHours)
+                       .arg(Projector::MaxHours);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 Options::Parsed Options::parse(const QStringList &arguments, Options *options, QString *message)
@@ -95,6 +128,11 @@ Options::Parsed Options::parse(const QStringList &arguments, Options *options, Q
                         "an IPv4 address or [IPv6]; port 0 takes any free one), one client at a "
                         "time. Answers are not paced."),
          QStringLiteral("host:port")},
+        {QStringLiteral("count"),
+         QStringLiteral("With --listen, serves <n> independent projectors on <n> consecutive ports "
+                        "from the one given (not 0). Projector i (from 0) starts with --lamp-hours "
+                        "+ i lamp hours; the other options apply to each. Default 1."),
+         QStringLiteral("n")},
         {QStringLiteral("baud"),
          QStringLiteral("Line speed, 9600 or 19200. Default 19200, as the panel and orva with no "
                         "speed stored."),
@@ -154,6 +192,7 @@ Options::Parsed Options::parse(const QStringList &arguments, Options *options, Q
            hours = result.projector.lampHours;
     qint64 countdown = result.projector.countdownMs, cooling = result.projector.coolingMs;
     qint64 perHour = result.projector.msPerLampHour;
+    qint64 count = result.count;
     if (!readNumber(parser, QStringLiteral("port"), PortChoice::LowestPortNumber,
                     PortChoice::HighestPortNumber, &port, message)
         || !readNumber(parser, QStringLiteral("delay"), 0, 60000, &delay, message)
@@ -162,7 +201,8 @@ Options::Parsed Options::parse(const QStringList &arguments, Options *options, Q
                        message)
         || !readNumber(parser, QStringLiteral("countdown-ms"), 0, 3600000, &countdown, message)
         || !readNumber(parser, QStringLiteral("cooling-ms"), 0, 3600000, &cooling, message)
-        || !readNumber(parser, QStringLiteral("ms-per-lamp-hour"), 1, 3600000, &perHour, message))
+        || !readNumber(parser, QStringLiteral("ms-per-lamp-hour"), 1, 3600000, &perHour, message)
+        || !readNumber(parser, QStringLiteral("count"), 1, 65535, &count, message))
         return Parsed::Error;
 
     if (parser.isSet(QStringLiteral("baud"))) {
@@ -199,6 +239,9 @@ Options::Parsed Options::parse(const QStringList &arguments, Options *options, Q
                              &result.listenPort, message))
             return Parsed::Error;
     }
+    if (parser.isSet(QStringLiteral("count"))
+        && !checkCount(result.listenPort, count, hours, message))
+        return Parsed::Error;
 #ifndef Q_OS_UNIX
     if (!parser.isSet(QStringLiteral("device")) && !parser.isSet(QStringLiteral("listen"))) {
         *message = QStringLiteral("give the serial port with --device (COM3, say), or a network "
@@ -208,6 +251,7 @@ Options::Parsed Options::parse(const QStringList &arguments, Options *options, Q
 #endif
 
     result.port = int(port);
+    result.count = int(count);
     result.device = parser.value(QStringLiteral("device"));
     result.delayMs = int(delay);
     result.floodPerSecond = int(flood);

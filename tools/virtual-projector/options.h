@@ -14,6 +14,9 @@ struct Options
     // --listen: a network control port instead of a serial line.
     QString listenHost;
     int listenPort = -1;
+    // --count: projectors on consecutive ports from listenPort, lamp hours counting up from
+    // projector.lampHours so that their reports tell them apart.
+    int count = 1;
     int delayMs = 30;
     bool silent = false;
     bool split = false;

@@ -4,6 +4,8 @@
 #include "console/consolecommand.h"
 #include "engine/protocol.h"
 
+#include <QSet>
+
 #include <algorithm>
 
 namespace {
@@ -266,6 +268,54 @@ QByteArray withoutPin(const QByteArray &argument)
     return pin ? argument.mid(space + 1) : argument;
 }
 
+// What the catalogues say the projector knows. The same for every projector, so built once: a
+// fleet of a thousand would otherwise hold a thousand copies.
+struct CommandIndex
+{
+    QSet<QByteArray> exact; // commands without placeholders
+    QByteArrayList patterns; // commands with placeholders ("%" is one digit)
+    QHash<QByteArray, QByteArrayList> words; // a keyword's choices, in catalogue order
+    QHash<QByteArray, QByteArray> numberFields; // a keyword's digit argument ("0%%")
+};
+
+CommandIndex buildCommandIndex()
+{
+    CommandIndex index;
+    for (const QStringList *rows :
+         {&Catalogue::basic(), &Catalogue::expand(), &Catalogue::expandRead()}) {
+        for (const QString &row : *rows) {
+            const QByteArray command = commandPart(row).toLatin1();
+            if (command.contains('%'))
+                index.patterns.append(command);
+            else
+                index.exact.insert(command);
+        }
+    }
+    index.exact.insert(Wire::ReadLampStatus); // sent by the panel, missing from the lists
+
+    // A keyword's choices and digit field, for stepping with UP and DN.
+    for (const QString &row : Catalogue::expand()) {
+        const QByteArray words = commandPart(row).toLatin1().mid(ExpandPrefix.size());
+        const qsizetype space = words.indexOf(' ');
+        if (space < 0)
+            continue;
+        const QByteArray keyword = words.left(space);
+        const QByteArray argument = withoutPin(words.mid(space + 1));
+        if (argument.contains('%'))
+            index.numberFields.insert(keyword, argument);
+        else if (!isStep(argument) && !argument.endsWith(" UP") && !argument.endsWith(" DN")
+                 && !index.words[keyword].contains(argument))
+            index.words[keyword].append(argument);
+    }
+    return index;
+}
+
+const CommandIndex &commandIndex()
+{
+    static const CommandIndex index = buildCommandIndex();
+    return index;
+}
+
 } // namespace
 
 Projector::Projector()
@@ -282,40 +332,14 @@ Projector::Projector(const Setup &setup)
         m_sources.append(sources.first());
     for (const ValueRow &row : InitialValues)
         m_values.insert(row.keyword, row.value);
-
-    for (const QStringList *rows :
-         {&Catalogue::basic(), &Catalogue::expand(), &Catalogue::expandRead()}) {
-        for (const QString &row : *rows) {
-            const QByteArray command = commandPart(row).toLatin1();
-            if (command.contains('%'))
-                m_patterns.append(command);
-            else
-                m_exact.insert(command);
-        }
-    }
-    m_exact.insert(Wire::ReadLampStatus); // sent by the panel, missing from the lists
-
-    // A keyword's choices and digit field, for stepping with UP and DN.
-    for (const QString &row : Catalogue::expand()) {
-        const QByteArray words = commandPart(row).toLatin1().mid(ExpandPrefix.size());
-        const qsizetype space = words.indexOf(' ');
-        if (space < 0)
-            continue;
-        const QByteArray keyword = words.left(space);
-        const QByteArray argument = withoutPin(words.mid(space + 1));
-        if (argument.contains('%'))
-            m_numberFields.insert(keyword, argument);
-        else if (!isStep(argument) && !argument.endsWith(" UP") && !argument.endsWith(" DN")
-                 && !m_words[keyword].contains(argument))
-            m_words[keyword].append(argument);
-    }
 }
 
 bool Projector::knows(const QByteArray &command) const
 {
-    if (m_exact.contains(command))
+    const CommandIndex &index = commandIndex();
+    if (index.exact.contains(command))
         return true;
-    return std::any_of(m_patterns.begin(), m_patterns.end(),
+    return std::any_of(index.patterns.begin(), index.patterns.end(),
                        [&](const QByteArray &pattern) { return matchesPattern(pattern, command); });
 }
 
@@ -573,7 +597,7 @@ void Projector::selectSource(const QByteArray &source)
 
 void Projector::step(const QByteArray &keyword, int direction)
 {
-    const QByteArray field = m_numberFields.value(keyword);
+    const QByteArray field = commandIndex().numberFields.value(keyword);
     if (!field.isEmpty()) {
         // "0%%" runs from 000 to 099: fixed digits stay, placeholders go from 0 to 9.
         QByteArray lowest = field, highest = field;
@@ -584,7 +608,7 @@ void Projector::step(const QByteArray &keyword, int direction)
         m_values.insert(keyword, QByteArray::number(value).rightJustified(field.size(), '0'));
         return;
     }
-    const QByteArrayList words = m_words.value(keyword);
+    const QByteArrayList words = commandIndex().words.value(keyword);
     if (words.isEmpty())
         return;
     const qsizetype at = words.indexOf(m_values.value(keyword));

@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QHash>
-#include <QSet>
 
 // The projector's side of the line without any I/O: one command in (its text, without CR), the
 // whole answer out, and the state in between. Time is the caller's: every call says what the
@@ -68,9 +67,4 @@ private:
     QByteArrayList m_sources; // the source chosen on each input
     // Settings kept as the text their read answers ("VOLUME" -> "015").
     QHash<QByteArray, QByteArray> m_values;
-
-    QSet<QByteArray> m_exact; // commands without placeholders
-    QByteArrayList m_patterns; // commands with placeholders ("%" is one digit)
-    QHash<QByteArray, QByteArrayList> m_words; // a keyword's choices, in catalogue order
-    QHash<QByteArray, QByteArray> m_numberFields; // a keyword's digit argument ("0%%")
 };

@@ -200,5 +200,7 @@ void Simulator::dropLine()
 void Simulator::log(const QString &text) const
 {
     if (m_options.log)
-        std::fprintf(stderr, "%s\n", qPrintable(WireLog::line(text)));
+        std::fprintf(stderr, "%s\n",
+                     qPrintable(WireLog::line(
+                         m_logName.isEmpty() ? text : m_logName + QLatin1Char(' ') + text)));
 }

@@ -27,6 +27,9 @@ public:
 
     Simulator(Line *line, const Options &options, QObject *parent = nullptr);
 
+    // Put before each line of the log, so that projectors sharing it can be told apart.
+    void setLogName(const QString &name) { m_logName = name; }
+
 signals:
     void lineDropped();
 
@@ -47,6 +50,7 @@ private:
 
     Line *m_line;
     Options m_options;
+    QString m_logName;
     Projector m_projector;
     CommandReader m_reader;
     QElapsedTimer m_clock;

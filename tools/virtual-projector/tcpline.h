@@ -2,6 +2,7 @@
 
 #include "line.h"
 
+#include <QHostAddress>
 #include <QPointer>
 #include <QTcpServer>
 
@@ -19,6 +20,7 @@ public:
     bool listen(const QString &host, quint16 port, QString *error);
     // "tcp://127.0.0.1:40123", "tcp://[::1]:5000": where it really listens.
     QString address() const;
+    QHostAddress hostAddress() const { return m_server.serverAddress(); }
 
     bool isOpen() const override;
     void write(const QByteArray &bytes) override;
