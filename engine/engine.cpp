@@ -6,6 +6,10 @@
 #include "render.h"
 #include "timer.h"
 
+#include <QEventLoop>
+
+#include <optional>
+
 Engine::Engine(SerialPort *port, TimerFactory &timers, QObject *parent)
     : QObject(parent)
     , m_port(port)
@@ -21,6 +25,11 @@ Engine::Engine(SerialPort *port, TimerFactory &timers, QObject *parent)
     connect(m_displayClear, &Timer::timeout, this, &Engine::clear);
     connect(m_port, &SerialPort::onComm, this, &Engine::receive);
     connect(m_port, &SerialPort::opening, this, &Engine::opening);
+    connect(m_port, &SerialPort::openFinished, this, [this](bool opened) {
+        if (opened)
+            emit portOpenChanged(true);
+        emit openFinished(opened);
+    });
     connect(m_port, &SerialPort::lost, this, [this] {
         endHold();
         emit portOpenChanged(false);
@@ -206,14 +215,26 @@ void Engine::setIntervals(int replyWindowMs, int displayClearMs)
     m_displayClear->setInterval(displayClearMs);
 }
 
-bool Engine::open(const PortChoice &choice)
+void Engine::startOpen(const PortChoice &choice)
 {
     m_choice = choice;
     m_port->setChoice(choice);
-    const bool opened = m_port->open();
-    if (opened)
-        emit portOpenChanged(true);
-    return opened;
+    m_port->startOpen();
+}
+
+bool Engine::open(const PortChoice &choice)
+{
+    std::optional<bool> opened;
+    QEventLoop loop;
+    const auto finished = connect(this, &Engine::openFinished, &loop, [&](bool result) {
+        opened = result;
+        loop.quit();
+    });
+    startOpen(choice);
+    if (!opened)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    disconnect(finished);
+    return opened.value_or(false);
 }
 
 void Engine::close()

@@ -69,7 +69,12 @@ public:
 
     Engine(SerialPort *port, TimerFactory &timers, QObject *parent = nullptr);
 
-    // Line settings, then the open; false when the port did not open.
+    // Line settings, then the open; openFinished follows, before this returns for a device and
+    // within the port's bounded wait for a network port.
+    void startOpen(const PortChoice &choice);
+    // The panel's open, which looks synchronous to the technician: startOpen, then a wait for
+    // its end that takes no user input, so the windows repaint and clicks wait. False when the
+    // port did not open. Nothing else waits like this: orva's sessions use startOpen.
     bool open(const PortChoice &choice);
     // Ends a hold first.
     void close();
@@ -107,6 +112,7 @@ public:
     Timing timing() const;
 
 signals:
+    void openFinished(bool opened);
     void displayChanged();
     void portOpenChanged(bool open);
     void replyEnded(const Engine::Reply &reply);

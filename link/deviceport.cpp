@@ -51,12 +51,18 @@ bool DevicePort::open()
     m_port->setStopBits(line.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
     if (!m_port->open(QIODevice::ReadWrite)) {
         // Qt's "Permission error while locking the device" reads as if this user lacked a right.
-        m_lastError = PortInfo::heldElsewhere(m_port->error(), m_device) ? PortInfo::heldText()
-                                                                         : m_port->errorString();
+        const bool held = PortInfo::heldElsewhere(m_port->error(), m_device);
+        m_lastError = held ? PortInfo::heldText() : m_port->errorString();
+        m_failure = held                                          ? Failure::Busy
+            : m_port->error() == QSerialPort::PermissionError     ? Failure::Permission
+            : m_port->error() == QSerialPort::DeviceNotFoundError ? Failure::Absent
+            : m_port->error() == QSerialPort::OpenError           ? Failure::Busy
+                                                                  : Failure::Absent;
         return false;
     }
     m_failed = false;
     m_lastError.clear();
+    m_failure = Failure::None;
     m_hangUpWatch->start();
     return true;
 }
@@ -103,6 +109,7 @@ void DevicePort::fail(const QString &cause)
         return;
     m_failed = true;
     m_lastError = cause;
+    m_failure = Failure::Lost;
     m_hangUpWatch->stop();
     // Not inside QSerialPort's own signal: close from the event loop.
     QMetaObject::invokeMethod(this, &DevicePort::closeAfterFailure, Qt::QueuedConnection);

@@ -14,13 +14,16 @@ class DevicePort : public SerialPort
 public:
     explicit DevicePort(const QString &device, QObject *parent = nullptr);
 
-    bool open() override;
+    // A device opens or fails at once: startOpen() reports it before it returns.
+    bool open();
+    void startOpen() override { emit openFinished(open()); }
     void close() override;
     bool isOpen() const override;
     void output(const QByteArray &text) override;
     QByteArray input() override;
     int commEvent() const override { return CommEventReceive; }
     QString lastError() const override { return m_lastError; }
+    Failure failure() const override { return m_failure; }
 
 private:
     void handleError(QSerialPort::SerialPortError error);
@@ -32,4 +35,5 @@ private:
     QTimer *m_hangUpWatch;
     bool m_failed = false;
     QString m_lastError;
+    Failure m_failure = Failure::None;
 };

@@ -18,21 +18,28 @@ QString LinkPort::where(const QString &target) const
         : QStringLiteral("COM%1 (%2)").arg(choice().portNumber()).arg(target);
 }
 
-bool LinkPort::refuse(const QString &target, const QString &reason)
+void LinkPort::refuse(const QString &target, const QString &reason, Failure failure)
 {
     m_lastError = where(target) + QStringLiteral(": ") + reason;
+    m_failure = failure;
     qCInfo(lcLink, "open failed: %s", qUtf8Printable(m_lastError));
-    return false;
+    emit openFinished(false);
 }
 
-bool LinkPort::open()
+void LinkPort::startOpen()
 {
-    if (isOpen())
-        return false;
+    if (m_opening)
+        return;
+    if (isOpen()) {
+        emit openFinished(false);
+        return;
+    }
     const std::optional<PortTarget> &direct = choice().directTarget();
     const PortTarget target = direct ? *direct : PortMap::resolve(choice().portNumber());
-    if (target.kind == PortTarget::Kind::Unusable)
-        return refuse(direct ? direct->text() : target.entry, target.problem);
+    if (target.kind == PortTarget::Kind::Unusable) {
+        refuse(direct ? direct->text() : target.entry, target.problem, Failure::Unusable);
+        return;
+    }
     if (!m_port || target.text() != m_target) {
         if (m_port) {
             m_port->disconnect(this);
@@ -41,29 +48,44 @@ bool LinkPort::open()
         }
         m_port = m_factory.create(target);
         m_target = target.text();
-        if (!m_port)
-            return refuse(m_target, QStringLiteral("no such kind of port here"));
+        if (!m_port) {
+            refuse(m_target, QStringLiteral("no such kind of port here"), Failure::Unusable);
+            return;
+        }
         m_port->setParent(this);
         connect(m_port.get(), &SerialPort::onComm, this, &SerialPort::onComm);
         connect(m_port.get(), &SerialPort::lost, this, [this] {
             m_lastError = where(m_target) + QStringLiteral(" lost: ") + m_port->lastError();
+            m_failure = Failure::Lost;
             qCInfo(lcLink, "%s", qUtf8Printable(m_lastError));
             emit lost();
         });
+        connect(m_port.get(), &SerialPort::openFinished, this, &LinkPort::finishOpening);
     }
     m_port->setChoice(choice());
-    const bool waits = target.isNetwork();
-    if (waits)
+    m_opening = true;
+    m_waits = target.isNetwork();
+    if (m_waits)
         emit opening(true);
-    const bool opened = m_port->open();
-    if (waits)
+    m_port->startOpen();
+}
+
+void LinkPort::finishOpening(bool opened)
+{
+    if (!m_opening)
+        return;
+    m_opening = false;
+    if (m_waits)
         emit opening(false);
-    if (!opened)
-        return refuse(m_target, m_port->lastError());
+    if (!opened) {
+        refuse(m_target, m_port->lastError(), m_port->failure());
+        return;
+    }
     m_lastError.clear();
+    m_failure = Failure::None;
     qCInfo(lcLink, "%s open at %s", qUtf8Printable(where(m_target)),
            qUtf8Printable(lineSettings().text()));
-    return true;
+    emit openFinished(true);
 }
 
 void LinkPort::close()

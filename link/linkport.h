@@ -17,7 +17,7 @@ public:
     explicit LinkPort(PortFactory &factory, QObject *parent = nullptr);
     ~LinkPort() override;
 
-    bool open() override;
+    void startOpen() override;
     void close() override;
     bool isOpen() const override;
     void output(const QByteArray &text) override;
@@ -25,12 +25,14 @@ public:
     int commEvent() const override { return CommEventReceive; }
     // Why the last open failed, or why the port was lost; with the number and what it resolved to.
     QString lastError() const override { return m_lastError; }
+    Failure failure() const override { return m_failure; }
 
     // What the port number stood for at the last open, as written in a map entry.
     QString target() const { return m_target; }
 
 private:
-    bool refuse(const QString &target, const QString &reason);
+    void refuse(const QString &target, const QString &reason, Failure failure);
+    void finishOpening(bool opened);
     // "COM3 (/dev/ttyUSB0)", or the direct target.
     QString where(const QString &target) const;
 
@@ -38,4 +40,7 @@ private:
     std::unique_ptr<SerialPort> m_port;
     QString m_target;
     QString m_lastError;
+    Failure m_failure = Failure::None;
+    bool m_opening = false;
+    bool m_waits = false;
 };

@@ -1,6 +1,5 @@
 #include "networkport.h"
 
-#include <QEventLoop>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -19,66 +18,39 @@ NetworkPort::NetworkPort(const QString &host, quint16 tcpPort, Mode mode, QObjec
     , m_tcpPort(tcpPort)
     , m_mode(mode)
     , m_socket(new QTcpSocket(this))
+    , m_openDeadline(new QTimer(this))
 {
     connect(m_socket, &QTcpSocket::connected, this, &NetworkPort::handleConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &NetworkPort::handleReadyRead);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &NetworkPort::handleError);
     connect(m_socket, &QTcpSocket::disconnected, this, &NetworkPort::handleDisconnected);
-}
-
-bool NetworkPort::open()
-{
-    if (m_failed)
-        closeAfterFailure(); // the queued close may not have run yet
-    if (m_state != State::Closed)
-        return false;
-
-    m_wantedBaudRate = lineSettings().baud;
-    m_lastError.clear();
-    m_confirmedBaudRate = 0;
-
-    QEventLoop loop;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    deadline.setTimerType(Qt::PreciseTimer); // a coarse one may end the wait 5 % early
-    connect(&deadline, &QTimer::timeout, &loop, [this] {
+    m_openDeadline->setSingleShot(true);
+    m_openDeadline->setTimerType(Qt::PreciseTimer); // a coarse one may end the wait 5 % early
+    connect(m_openDeadline, &QTimer::timeout, this, [this] {
         finishOpening(
             false,
             tr("No answer from %1:%2 within %3 ms").arg(m_host).arg(m_tcpPort).arg(OpenTimeoutMs));
     });
-    m_state = State::Opening;
-    m_openLoop = &loop;
-    m_openPending = true;
-    m_openResult = false;
-    m_retryPending = false;
-    deadline.start(OpenTimeoutMs);
-    connectOnce();
-    // Windows keep repainting, but nothing the technician clicks meanwhile is taken.
-    if (m_openPending)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    m_openLoop = nullptr;
+}
 
-    // Closed in the same turn as the answer came: that close was not reported.
-    if (m_openResult && m_socket->state() != QAbstractSocket::ConnectedState) {
-        m_openResult = false;
-        m_lastError = closedByServerText();
+void NetworkPort::startOpen()
+{
+    if (m_failed)
+        closeAfterFailure(); // the queued close may not have run yet
+    if (m_state == State::Opening)
+        return;
+    if (m_state == State::Open) {
+        emit openFinished(false);
+        return;
     }
-    if (!m_openResult) {
-        m_socket->abort();
-        m_state = State::Closed;
-        return false;
-    }
-    m_state = State::Open;
-    if (!m_input.isEmpty()) {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (isOpen() && !m_input.isEmpty())
-                    emit onComm();
-            },
-            Qt::QueuedConnection);
-    }
-    return true;
+    m_wantedBaudRate = lineSettings().baud;
+    m_lastError.clear();
+    m_failure = Failure::None;
+    m_confirmedBaudRate = 0;
+    m_state = State::Opening;
+    m_retryPending = false;
+    m_openDeadline->start(OpenTimeoutMs);
+    connectOnce();
 }
 
 void NetworkPort::connectOnce()
@@ -93,13 +65,15 @@ void NetworkPort::connectOnce()
 void NetworkPort::closedWhileOpening(const QString &error)
 {
     if (!m_sinceOwnClose.isValid() || m_sinceOwnClose.elapsed() >= ReopenGraceMs) {
-        finishOpening(false, error);
+        finishOpening(false, error, Failure::Busy);
         return;
     }
     m_retryPending = true;
-    QTimer::singleShot(RetryPauseMs, m_openLoop, [this] {
+    QTimer::singleShot(RetryPauseMs, this, [this, attempt = m_attempt] {
+        if (attempt != m_attempt)
+            return;
         m_retryPending = false;
-        if (m_openPending)
+        if (m_state == State::Opening)
             connectOnce();
     });
 }
@@ -108,7 +82,6 @@ void NetworkPort::close()
 {
     if (m_state == State::Opening) {
         finishOpening(false, tr("Closed while connecting"));
-        m_openResult = false; // also when the answer is in but open() has not returned yet
         return;
     }
     if (m_state == State::Open && !m_failed)
@@ -160,7 +133,8 @@ bool NetworkPort::takeIncoming()
         if (result.comPortRefused) {
             finishOpening(
                 false,
-                tr("%1:%2 refuses serial line control (RFC 2217)").arg(m_host).arg(m_tcpPort));
+                tr("%1:%2 refuses serial line control (RFC 2217)").arg(m_host).arg(m_tcpPort),
+                Failure::Refused);
         } else if (result.baudRate) {
             m_confirmedBaudRate = *result.baudRate;
             if (m_confirmedBaudRate == m_wantedBaudRate)
@@ -171,7 +145,8 @@ bool NetworkPort::takeIncoming()
                                   .arg(m_host)
                                   .arg(m_tcpPort)
                                   .arg(m_confirmedBaudRate)
-                                  .arg(m_wantedBaudRate));
+                                  .arg(m_wantedBaudRate),
+                              Failure::Refused);
         }
     } else if (result.baudRate) {
         m_confirmedBaudRate = *result.baudRate;
@@ -199,8 +174,9 @@ void NetworkPort::handleConnected()
         m_socket->flush();
         return;
     }
-    QTimer::singleShot(RawSettleMs, m_openLoop, [this, attempt = m_attempt] {
-        if (attempt == m_attempt && m_socket->state() == QAbstractSocket::ConnectedState)
+    QTimer::singleShot(RawSettleMs, this, [this, attempt = m_attempt] {
+        if (attempt == m_attempt && m_state == State::Opening
+            && m_socket->state() == QAbstractSocket::ConnectedState)
             finishOpening(true);
     });
 }
@@ -214,7 +190,9 @@ void NetworkPort::handleError(QAbstractSocket::SocketError error)
         if (error == QAbstractSocket::RemoteHostClosedError)
             closedWhileOpening(text);
         else
-            finishOpening(false, text);
+            finishOpening(false, text,
+                          error == QAbstractSocket::ConnectionRefusedError ? Failure::Refused
+                                                                           : Failure::Unreachable);
     } else if (m_state == State::Open) {
         fail(text);
     }
@@ -238,15 +216,34 @@ QString NetworkPort::closedByServerText() const
     return text;
 }
 
-void NetworkPort::finishOpening(bool opened, const QString &error)
+void NetworkPort::finishOpening(bool opened, const QString &error, Failure failure)
 {
-    if (!m_openPending)
+    if (m_state != State::Opening)
         return;
-    m_openPending = false;
-    m_openResult = opened;
-    if (!opened && m_lastError.isEmpty())
-        m_lastError = error;
-    m_openLoop->quit();
+    m_openDeadline->stop();
+    ++m_attempt; // a retry or a settle still pending belongs to this open
+    m_retryPending = false;
+    if (!opened) {
+        if (m_lastError.isEmpty()) {
+            m_lastError = error;
+            m_failure = failure;
+        }
+        m_socket->abort();
+        m_state = State::Closed;
+        emit openFinished(false);
+        return;
+    }
+    m_state = State::Open;
+    if (!m_input.isEmpty()) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isOpen() && !m_input.isEmpty())
+                    emit onComm();
+            },
+            Qt::QueuedConnection);
+    }
+    emit openFinished(true);
 }
 
 void NetworkPort::fail(const QString &error)
@@ -255,6 +252,7 @@ void NetworkPort::fail(const QString &error)
         return;
     m_failed = true;
     m_lastError = error;
+    m_failure = Failure::Lost;
     // Not inside the socket's own signal: close from the event loop.
     QMetaObject::invokeMethod(this, &NetworkPort::closeAfterFailure, Qt::QueuedConnection);
     emit lost();

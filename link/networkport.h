@@ -6,11 +6,12 @@
 #include <QAbstractSocket>
 #include <QElapsedTimer>
 
-class QEventLoop;
+class QTimer;
 class QTcpSocket;
 
-// The projector's line through a serial device server, as raw TCP or as RFC 2217. Only open()
-// waits; a connection that fails while open is closed once and reported once, like a pulled cable.
+// The projector's line through a serial device server, as raw TCP or as RFC 2217. The open ends
+// in openFinished within OpenTimeoutMs; a connection that fails while open is closed once and
+// reported once, like a pulled cable.
 class NetworkPort : public SerialPort
 {
     Q_OBJECT
@@ -24,15 +25,16 @@ public:
 
     NetworkPort(const QString &host, quint16 tcpPort, Mode mode, QObject *parent = nullptr);
 
-    bool open() override;
+    void startOpen() override;
     void close() override;
     bool isOpen() const override;
     void output(const QByteArray &text) override;
     QByteArray input() override;
     int commEvent() const override { return CommEventReceive; }
 
-    // Why the last open() failed or the connection was lost; empty after a good open().
+    // Why the last open failed or the connection was lost; empty after a good open.
     QString lastError() const override { return m_lastError; }
+    Failure failure() const override { return m_failure; }
     // The speed the RFC 2217 server reported for the line; 0 in raw mode.
     qint32 confirmedBaudRate() const { return m_confirmedBaudRate; }
 
@@ -46,7 +48,8 @@ private:
     void handleConnected();
     void handleError(QAbstractSocket::SocketError error);
     void handleDisconnected();
-    void finishOpening(bool opened, const QString &error = {});
+    void finishOpening(bool opened, const QString &error = {},
+                       Failure failure = Failure::Unreachable);
     void fail(const QString &error);
     void closeAfterFailure();
     QString closedByServerText() const;
@@ -58,9 +61,7 @@ private:
     Rfc2217Codec m_codec;
     QByteArray m_input;
     State m_state = State::Closed;
-    QEventLoop *m_openLoop = nullptr;
-    bool m_openPending = false;
-    bool m_openResult = false;
+    QTimer *m_openDeadline;
     bool m_retryPending = false;
     int m_attempt = 0;
     QElapsedTimer m_sinceOwnClose;
@@ -68,4 +69,5 @@ private:
     qint32 m_wantedBaudRate = 0;
     qint32 m_confirmedBaudRate = 0;
     QString m_lastError;
+    Failure m_failure = Failure::None;
 };

@@ -3,6 +3,7 @@
 #include "link/portfactory.h"
 #include "support/configfolder.h"
 #include "support/fakeserialport.h"
+#include "support/openport.h"
 #include "tools/pty/pty.h"
 
 #include <QDir>
@@ -79,7 +80,7 @@ void TestLinkPort::factoryIsAskedForTheResolvedTarget()
     PortChoice choice(7);
     choice.setBaud(settings.section(QLatin1Char(','), 0, 0).toInt());
     port.setChoice(choice);
-    QVERIFY(port.open());
+    QVERIFY(openPort(port));
     QCOMPARE(factory.asked, QStringList {asked});
     QCOMPARE(port.target(), asked);
     QCOMPARE(factory.last->openedSettings, settings);
@@ -97,7 +98,7 @@ void TestLinkPort::linkAsksForTheDeviceItself()
     RecordingFactory factory;
     LinkPort port(factory);
     port.setChoice(PortChoice(2, PortChoice::Baud9600Code));
-    QVERIFY(port.open());
+    QVERIFY(openPort(port));
     QCOMPARE(factory.asked, QStringList {QFileInfo(device.fileName()).canonicalFilePath()});
 }
 
@@ -125,7 +126,7 @@ void TestLinkPort::unusableEntryNeverReachesTheFactory()
     RecordingFactory factory;
     LinkPort port(factory);
     port.setChoice(PortChoice(1, PortChoice::Baud9600Code));
-    QVERIFY(!port.open());
+    QVERIFY(!openPort(port));
     QVERIFY(factory.asked.isEmpty());
     QVERIFY(!port.isOpen());
     QVERIFY2(port.lastError().startsWith(QStringLiteral("COM1 (%1): ").arg(PortMap::entryPath(1))),
@@ -139,12 +140,12 @@ void TestLinkPort::changedEntryCountsAtTheNextOpen()
     RecordingFactory factory;
     LinkPort port(factory);
     port.setChoice(PortChoice(4, PortChoice::Baud9600Code));
-    QVERIFY(port.open());
+    QVERIFY(openPort(port));
     port.close();
-    QVERIFY(port.open()); // the same entry: the same port again
+    QVERIFY(openPort(port)); // the same entry: the same port again
     port.close();
     ConfigFolder::mapEntry(4, "rfc2217://b:2\n");
-    QVERIFY(port.open());
+    QVERIFY(openPort(port));
     QCOMPARE(factory.asked, QStringList({"tcp://a:1", "rfc2217://b:2"}));
 }
 
@@ -156,7 +157,7 @@ void TestLinkPort::refusedOpenIsExplained()
     factory.refuse = true;
     LinkPort port(factory);
     port.setChoice(PortChoice(9, PortChoice::Baud9600Code));
-    QVERIFY(!port.open());
+    QVERIFY(!openPort(port));
     QVERIFY2(port.lastError().startsWith(QLatin1String("COM9 (tcp://projector:23)")),
              qPrintable(port.lastError()));
 }
@@ -171,7 +172,7 @@ void TestLinkPort::passesTrafficAndLossThrough()
     QSignalSpy lost(&port, &SerialPort::lost);
     port.output("C00\r"); // not open yet: nothing, and no port made
     QVERIFY(factory.asked.isEmpty());
-    QVERIFY(port.open());
+    QVERIFY(openPort(port));
     port.output("CR0\r");
     QCOMPARE(factory.last->writes, QByteArrayList {"CR0\r"});
     factory.last->feed("80\r");
@@ -217,9 +218,9 @@ void TestLinkPort::failedOpenIsLoggedOnlyWhenAsked()
     port.setChoice(PortChoice(5, PortChoice::Baud9600Code));
     logged.clear();
     const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
-    QVERIFY(!port.open());
+    QVERIFY(!openPort(port));
     QLoggingCategory::setFilterRules(QStringLiteral("orva.*=true"));
-    QVERIFY(!port.open());
+    QVERIFY(!openPort(port));
     QLoggingCategory::setFilterRules(QString());
     qInstallMessageHandler(previous);
     QCOMPARE(logged.size(), 1);
@@ -235,14 +236,14 @@ void TestLinkPort::directTargetPassesThePortMapBy()
     RecordingFactory factory;
     LinkPort port(factory);
     port.setChoice(PortChoice::direct(PortMap::parse(QStringLiteral("tcp://direct:2")), 9600));
-    QVERIFY(port.open());
+    QVERIFY(openPort(port));
     QCOMPARE(factory.asked, QStringList {"tcp://direct:2"});
     factory.last->pull();
     QCOMPARE(port.lastError(), QStringLiteral("tcp://direct:2 lost: ")); // the fake gives no reason
     port.close();
     factory.refuse = true;
     port.setChoice(PortChoice::direct(PortMap::parse(QStringLiteral("rfc2217://direct:3")), 9600));
-    QVERIFY(!port.open());
+    QVERIFY(!openPort(port));
     QVERIFY2(port.lastError().startsWith(QLatin1String("rfc2217://direct:3: ")),
              qPrintable(port.lastError()));
 }

@@ -11,7 +11,8 @@ class FakeSerialPort : public SerialPort
 public:
     using SerialPort::SerialPort;
 
-    bool open() override
+    void startOpen() override { emit openFinished(open()); }
+    bool open()
     {
         ++openAttempts;
         if (refuseOpen || m_open)
