@@ -74,7 +74,7 @@ Options:
                          "#" starts a comment
       --jobs N           works at most N ports at once (default 64, at most 256)
   -b, --baud RATE        9600 or 19200 (default: the panel's stored speed, else 19200)
-      --wait MS          how long a command or read waits for its answer (default 1000)
+      --wait MS          milliseconds a command or read waits for its answer (default 1000)
       --json             one JSON object a port
       --csv              a header line, then a line a port and command
       --format FORMAT    text, json, csv, or (report) prometheus

@@ -4,15 +4,12 @@
 #include "exitstatus.h"
 #include "output.h"
 
-#include "link/entryfile.h"
+#include "engine/protocol.h"
 #include "link/portchoice.h"
 #include "link/portinfo.h"
 #include "link/portmap.h"
-#include "engine/protocol.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -125,77 +122,15 @@ int ports(const Arguments &arguments)
     return Success;
 }
 
-int map(const Arguments &arguments)
+int said(const PortMap::Change &change)
 {
-    const int number = Arguments::portNumber(arguments.operands.at(0));
-    const QString text = arguments.operands.at(1);
-    const PortTarget target = PortMap::parse(text);
-    if (target.kind == PortTarget::Kind::Unusable) {
-        complain(
-            QStringLiteral("cannot map COM%1 to \"%2\": %3").arg(number).arg(text, target.problem));
-        return Usage;
+    if (!change.done()) {
+        complain(change.message);
+        return change.outcome == PortMap::Change::Outcome::BadTarget ? Usage : NoAnswer;
     }
-    const QString path = PortMap::entryPath(number);
-    if (PortMap::hasEntry(number)) {
-        if (!arguments.force) {
-            complain(QStringLiteral("COM%1 is mapped already (%2); --force replaces it")
-                         .arg(number)
-                         .arg(path));
-            return NoAnswer;
-        }
-        if (!EntryFile::remove(path)) {
-            complain(QStringLiteral("cannot replace %1").arg(path));
-            return NoAnswer;
-        }
-    }
-    if (!QDir().mkpath(PortMap::portsFolder())) {
-        complain(QStringLiteral("cannot make the ports folder %1").arg(PortMap::portsFolder()));
-        return NoAnswer;
-    }
-    bool written = false;
-    QString error;
-#ifndef Q_OS_WIN
-    if (target.kind == PortTarget::Kind::Device) {
-        // As given, so that a /dev/serial/by-id/ name keeps following its adapter.
-        written = QFile::link(text.trimmed(), path);
-    } else
-#endif
-    {
-        const QString line
-            = target.kind == PortTarget::Kind::Device ? text.trimmed() : target.text();
-        written = EntryFile::write(path, line.toUtf8() + '\n', &error);
-    }
-    if (!written) {
-        complain(QStringLiteral("cannot write %1%2")
-                     .arg(path, error.isEmpty() ? QString() : QStringLiteral(": ") + error));
-        return NoAnswer;
-    }
-    out(QStringLiteral("COM%1 -> %2")
-            .arg(number)
-            .arg(target.kind == PortTarget::Kind::Device ? text.trimmed() : target.text()));
-#ifndef Q_OS_WIN
-    // Mapped all the same: the adapter may be unplugged now.
-    if (target.kind == PortTarget::Kind::Device && !QFileInfo::exists(text.trimmed()))
-        complain(QStringLiteral("%1 does not exist now; COM%2 will use it once it does")
-                     .arg(text.trimmed())
-                     .arg(number));
-#endif
-    return Success;
-}
-
-int unmap(const Arguments &arguments)
-{
-    const int number = Arguments::portNumber(arguments.operands.at(0));
-    const QString path = PortMap::entryPath(number);
-    if (!PortMap::hasEntry(number)) {
-        complain(QStringLiteral("COM%1 is not mapped").arg(number));
-        return NoAnswer;
-    }
-    if (!EntryFile::remove(path)) {
-        complain(QStringLiteral("cannot remove %1").arg(path));
-        return NoAnswer;
-    }
-    out(QStringLiteral("COM%1 unmapped").arg(number));
+    out(change.message);
+    if (!change.warning.isEmpty())
+        complain(change.warning);
     return Success;
 }
 
@@ -232,9 +167,10 @@ int main(int argc, char *argv[])
     case Arguments::Command::Ports:
         return ports(arguments);
     case Arguments::Command::Map:
-        return map(arguments);
+        return said(PortMap::map(Arguments::portNumber(arguments.operands.at(0)),
+                                 arguments.operands.at(1), arguments.force));
     case Arguments::Command::Unmap:
-        return unmap(arguments);
+        return said(PortMap::unmap(Arguments::portNumber(arguments.operands.at(0))));
     case Arguments::Command::Send:
         return Commands::send(arguments);
     case Arguments::Command::Report:

@@ -8,7 +8,7 @@
 class PortFactory;
 
 // The port the engine talks through. At every open it looks the chosen number up in the port map,
-// or takes the chosen target as it is, and asks the factory for the port that stands for
+// or takes the chosen target as it is, and asks the factory for the port the target stands for
 // (kept while the target stays the same), then passes everything through to it.
 class LinkPort : public SerialPort
 {

@@ -3,6 +3,8 @@
 #include "link/configdir.h"
 #include "link/entryfile.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QRegularExpression>
@@ -77,6 +79,14 @@ PortTarget network(PortTarget::Kind kind, const QString &address)
     target.host = host;
     target.port = quint16(number);
     return target;
+}
+
+PortMap::Change changed(PortMap::Change::Outcome outcome, const QString &message)
+{
+    PortMap::Change change;
+    change.outcome = outcome;
+    change.message = message;
+    return change;
 }
 
 } // namespace
@@ -164,6 +174,65 @@ PortTarget resolve(int portNumber)
     }
     target.entry = path;
     return target;
+}
+
+Change map(int portNumber, const QString &targetText, bool replace)
+{
+    using Outcome = Change::Outcome;
+    const PortTarget target = parse(targetText);
+    if (target.kind == PortTarget::Kind::Unusable)
+        return changed(Outcome::BadTarget,
+                       QStringLiteral("cannot map COM%1 to \"%2\": %3")
+                           .arg(portNumber)
+                           .arg(targetText, target.problem));
+    const QString path = entryPath(portNumber);
+    if (hasEntry(portNumber)) {
+        if (!replace)
+            return changed(Outcome::Refused,
+                           QStringLiteral("COM%1 is mapped already (%2); --force replaces it")
+                               .arg(portNumber)
+                               .arg(path));
+        if (!EntryFile::remove(path))
+            return changed(Outcome::Failed, QStringLiteral("cannot replace %1").arg(path));
+    }
+    if (!QDir().mkpath(portsFolder()))
+        return changed(Outcome::Failed,
+                       QStringLiteral("cannot make the ports folder %1").arg(portsFolder()));
+    // A device as given, not as parse() made it canonical.
+    const QString line
+        = target.kind == PortTarget::Kind::Device ? targetText.trimmed() : target.text();
+    bool written = false;
+    QString error;
+#ifndef Q_OS_WIN
+    if (target.kind == PortTarget::Kind::Device)
+        written = QFile::link(line, path);
+    else
+#endif
+        written = EntryFile::write(path, line.toUtf8() + '\n', &error);
+    if (!written)
+        return changed(Outcome::Failed,
+                       QStringLiteral("cannot write %1%2")
+                           .arg(path, error.isEmpty() ? QString() : QStringLiteral(": ") + error));
+    Change change = changed(Outcome::Done, QStringLiteral("COM%1 -> %2").arg(portNumber).arg(line));
+#ifndef Q_OS_WIN
+    // Mapped all the same: the adapter may be unplugged now.
+    if (target.kind == PortTarget::Kind::Device && !QFileInfo::exists(line))
+        change.warning = QStringLiteral("%1 does not exist now; COM%2 will use it once it does")
+                             .arg(line)
+                             .arg(portNumber);
+#endif
+    return change;
+}
+
+Change unmap(int portNumber)
+{
+    using Outcome = Change::Outcome;
+    const QString path = entryPath(portNumber);
+    if (!hasEntry(portNumber))
+        return changed(Outcome::Refused, QStringLiteral("COM%1 is not mapped").arg(portNumber));
+    if (!EntryFile::remove(path))
+        return changed(Outcome::Failed, QStringLiteral("cannot remove %1").arg(path));
+    return changed(Outcome::Done, QStringLiteral("COM%1 unmapped").arg(portNumber));
 }
 
 } // namespace PortMap

@@ -35,4 +35,27 @@ PortTarget resolve(int portNumber);
 // A target as written on the first line of an entry, blanks around it ignored.
 PortTarget parse(const QString &text);
 
+// What map() or unmap() did, worded for the user.
+struct Change
+{
+    enum class Outcome {
+        Done,
+        BadTarget, // the text names no usable target; nothing was touched
+        Refused, // mapped already and not to be replaced, or not mapped at all
+        Failed, // the file system said no
+    };
+
+    Outcome outcome = Outcome::Failed;
+    QString message; // Done: "COM2 -> /dev/ttyUSB0", "COM2 unmapped"; otherwise why not
+    QString warning; // Done: a device that is not there now
+
+    bool done() const { return outcome == Outcome::Done; }
+};
+
+// Writes the entry: on POSIX a device becomes a link to the path as given, so that a
+// /dev/serial/by-id/ name keeps following its adapter; anything else (and everything on Windows)
+// a one-line file with the target's text.
+Change map(int portNumber, const QString &targetText, bool replace);
+Change unmap(int portNumber);
+
 } // namespace PortMap

@@ -32,11 +32,24 @@ private slots:
     void entryThatIsNoFileIsUnusable();
     void unreadableEntryIsUnusable();
     void unusableEntryFailsTheOpen();
+    void mapAndUnmap_data();
+    void mapAndUnmap();
 };
 
 namespace {
 
 using Kind = PortTarget::Kind;
+using Outcome = PortMap::Change::Outcome;
+
+// "-> target" for a link, else the file's bytes; empty when there is no entry.
+QByteArray entryNow(int portNumber)
+{
+    const QFileInfo entry(PortMap::entryPath(portNumber));
+    if (entry.isSymLink())
+        return "-> " + entry.symLinkTarget().toUtf8();
+    QFile file(entry.filePath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 } // namespace
 
@@ -249,6 +262,61 @@ void TestPortMap::unusableEntryFailsTheOpen()
     port.setChoice(PortChoice(1, PortChoice::Baud9600Code));
     QVERIFY(!openPort(port));
     QVERIFY(!port.isOpen());
+}
+
+// COM12: Qt reads it as a file on Windows too.
+void TestPortMap::mapAndUnmap_data()
+{
+    QTest::addColumn<QByteArray>("existing");
+    QTest::addColumn<QString>("target"); // empty: unmap
+    QTest::addColumn<bool>("replace");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<bool>("warned");
+    const int done = int(Outcome::Done), bad = int(Outcome::BadTarget),
+              refused = int(Outcome::Refused);
+    const QByteArray old("tcp://old:1\n");
+#ifdef Q_OS_WIN
+    QTest::newRow("device: a file")
+        << QByteArray() << " COM23 " << false << done << QByteArray("COM23\n") << false;
+#else
+    QTest::newRow("device: a link")
+        << QByteArray() << " /dev/null " << false << done << QByteArray("-> /dev/null") << false;
+    QTest::newRow("device unplugged") << QByteArray() << "/dev/ttyUSB-unplugged" << false << done
+                                      << QByteArray("-> /dev/ttyUSB-unplugged") << true;
+#endif
+    QTest::newRow("tcp: a file, as parsed")
+        << QByteArray() << " TCP://h:23 " << false << done << QByteArray("tcp://h:23\n") << false;
+    QTest::newRow("rfc2217: a file") << QByteArray() << "rfc2217://[::1]:2217" << false << done
+                                     << QByteArray("rfc2217://[::1]:2217\n") << false;
+    QTest::newRow("mapped already") << old << "tcp://h:23" << false << refused << old << false;
+    QTest::newRow("replaced") << old << "tcp://h:23" << true << done << QByteArray("tcp://h:23\n")
+                              << false;
+    QTest::newRow("unusable target, nothing written")
+        << QByteArray() << "tcp://h:99999" << false << bad << QByteArray() << false;
+    QTest::newRow("unusable target, entry kept") << old << "bogus" << true << bad << old << false;
+    QTest::newRow("unmap") << old << "" << false << done << QByteArray() << false;
+    QTest::newRow("unmap, not mapped")
+        << QByteArray() << "" << false << refused << QByteArray() << false;
+}
+
+void TestPortMap::mapAndUnmap()
+{
+    QFETCH(QByteArray, existing);
+    QFETCH(QString, target);
+    QFETCH(bool, replace);
+    QFETCH(int, outcome);
+    QFETCH(QByteArray, after);
+    QFETCH(bool, warned);
+    ConfigFolder config;
+    if (!existing.isEmpty())
+        ConfigFolder::mapEntry(12, existing);
+    const PortMap::Change change
+        = target.isEmpty() ? PortMap::unmap(12) : PortMap::map(12, target, replace);
+    QCOMPARE(int(change.outcome), outcome);
+    QVERIFY(!change.message.isEmpty());
+    QCOMPARE(!change.warning.isEmpty(), warned);
+    QCOMPARE(entryNow(12), after);
 }
 
 // Every code a stored "BaudRate" can give: 96 alone is 9600 baud.

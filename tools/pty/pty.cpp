@@ -2,7 +2,6 @@
 
 #include "link/portmap.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -45,14 +44,9 @@ Pty::~Pty()
 bool Pty::linkAs(int portNumber)
 {
     removeLink();
-    const QString folder = PortMap::portsFolder();
-    if (!QDir().mkpath(folder))
+    if (!PortMap::map(portNumber, m_slavePath, true).done())
         return false;
-    const QString path = folder + QStringLiteral("/COM%1").arg(portNumber);
-    QFile::remove(path);
-    if (!QFile::link(m_slavePath, path))
-        return false;
-    m_linkPath = path;
+    m_linkPath = PortMap::entryPath(portNumber);
     return true;
 }
 

@@ -19,7 +19,8 @@ public:
     int masterFd() const { return m_master; }
     QString slavePath() const { return m_slavePath; }
 
-    // Links the slave as COMn in the ports folder; removes an earlier link of ours.
+    // Links the slave as COMn in the ports folder, in place of whatever is there; removes an
+    // earlier link of ours. Whoever must keep a user's entry checks first (the virtual projector).
     bool linkAs(int portNumber);
     void removeLink();
     QString linkPath() const { return m_linkPath; }

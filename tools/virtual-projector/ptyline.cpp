@@ -2,7 +2,6 @@
 
 #include "link/portmap.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 
@@ -41,8 +40,8 @@ PtyLine::~PtyLine()
 bool PtyLine::linkAs(int portNumber, QString *error)
 {
     const QString path = PortMap::entryPath(portNumber);
-    const QFileInfo existing(path);
-    if (existing.exists() || existing.isSymLink()) {
+    if (PortMap::hasEntry(portNumber)) {
+        const QFileInfo existing(path);
         const QString target = existing.symLinkTarget();
         const bool leftBehind = existing.isSymLink() && !existing.exists()
             && target.startsWith(QStringLiteral("/dev/pts/"));
