@@ -1,7 +1,7 @@
 #include "arguments.h"
 
-#include "link/portchoice.h"
 #include "engine/protocol.h"
+#include "link/portchoice.h"
 
 #include <QRegularExpression>
 
@@ -72,7 +72,8 @@ Options:
                          stored port)
       --fleet FILE       names projectors, a line each: NAME, blanks, a port or a target;
                          "#" starts a comment
-      --jobs N           works at most N ports at once (default 64, at most 256)
+      --jobs N           works at most N ports at once (default: all, as far as this
+                         system's open-file limit allows; beyond it they take turns)
   -b, --baud RATE        9600 or 19200 (default: the panel's stored speed, else 19200)
       --wait MS          milliseconds a command or read waits for its answer (default 1000)
       --json             one JSON object a port
@@ -338,10 +339,10 @@ bool Arguments::parse(const QStringList &arguments, Arguments *parsed, QString *
                 return false;
             bool ok = false;
             result.jobs = value.toInt(&ok);
-            if (!ok || result.jobs < 1 || result.jobs > MostJobs)
+            if (!ok || result.jobs < 1)
                 return fail(
                     error,
-                    QStringLiteral("--jobs takes 1 to %1, not \"%2\"").arg(MostJobs).arg(value));
+                    QStringLiteral("--jobs takes a whole number from 1, not \"%1\"").arg(value));
         } else if (name == QLatin1String("-b") || name == QLatin1String("--baud")) {
             option('b');
             if (!takeValue())

@@ -14,8 +14,7 @@ struct Arguments
     static constexpr int DefaultEveryMs = 1000;
     // A job holds a thread, a socket or device and an event descriptor: 256 stay well inside the
     // usual limit of 1024 open files. 64 read 100 projectors in two turns.
-    static constexpr int DefaultJobs = 64;
-    static constexpr int MostJobs = 256;
+    static constexpr int AllJobs = 0;
 
     Command command = Command::None;
     bool help = false;
@@ -26,7 +25,7 @@ struct Arguments
     QStringList ports; // the -p items in order: ports, ranges, targets, names; none: the fleet,
                        // else the stored ComPort
     QString fleet; // the fleet file
-    int jobs = DefaultJobs; // ports worked at once
+    int jobs = AllJobs; // ports worked at once; AllJobs: all, as far as open files allow
     int baud = 0; // 9600 or 19200; 0: the stored BaudRate
     int waitMs = 1000;
     QString output; // written in one piece instead of standard output

@@ -4,9 +4,9 @@
 #include "fleet.h"
 #include "output.h"
 
+#include "engine/protocol.h"
 #include "link/portchoice.h"
 #include "link/portmap.h"
-#include "engine/protocol.h"
 #include "settings/store.h"
 
 #include <algorithm>
@@ -118,6 +118,23 @@ int finish(const Arguments &arguments, Destination &destination, const QVector<P
     return std::max(exitCode, int(ExitStatus::CannotWrite));
 }
 
+// The fleet on this machine: as many at once as asked (all by default) and as the open-file
+// limit allows; beyond that they take turns, which is said once.
+QVector<PortRun> runFleet(const Arguments &arguments, const QVector<Projector> &projectors,
+                          int baud, const Session::Plan &plan)
+{
+    const int wanted = arguments.jobs == Arguments::AllJobs
+        ? int(projectors.size())
+        : std::min(arguments.jobs, int(projectors.size()));
+    const int atOnce = Fleet::mostAtOnce(wanted);
+    if (atOnce < wanted)
+        complain(QStringLiteral("%1 projectors, but at most %2 ports may be open at once here "
+                                "(the open-file limit): they take turns")
+                     .arg(projectors.size())
+                     .arg(atOnce));
+    return Fleet::run(projectors, baud, atOnce, plan);
+}
+
 // The same commands on every port, after waiting out warm-up and cool-down when asked.
 int sendEverywhere(const Arguments &arguments, const QList<QByteArray> &commands, Output::Kind kind)
 {
@@ -132,21 +149,20 @@ int sendEverywhere(const Arguments &arguments, const QList<QByteArray> &commands
         complain(error);
         return ExitStatus::CannotWrite;
     }
-    const QDeadlineTimer deadline(arguments.timeoutMs, Qt::PreciseTimer);
-    const QVector<PortRun> runs
-        = Fleet::run(projectors, baud, arguments.jobs, [&](Session &session, PortRun &run) {
-              if (arguments.whenReady
-                  && !Fleet::pollPower(
-                      session, deadline, arguments.everyMs, Fleet::isReady, [](const QString &) {},
-                      &run.state)) {
-                  run.exitCode = ExitStatus::NoAnswer;
-                  run.error = QStringLiteral("%1 not ready within %2 s (%3); nothing sent")
-                                  .arg(run.port, secondsText(arguments.timeoutMs), run.state);
-                  return;
-              }
-              Fleet::sendAll(session, run, commands, arguments.waitMs);
-          });
-    return finish(arguments, destination, runs, kind);
+    Session::Plan plan;
+    plan.commands = commands;
+    plan.waitMs = arguments.waitMs;
+    plan.stopAtSilence = kind == Output::Kind::Report;
+    if (arguments.whenReady) {
+        plan.until = Session::isReady;
+        plan.deadline = QDeadlineTimer(arguments.timeoutMs, Qt::PreciseTimer);
+        plan.everyMs = arguments.everyMs;
+        plan.notReached = [&](const PortRun &run) {
+            return QStringLiteral("%1 not ready within %2 s (%3); nothing sent")
+                .arg(run.port, secondsText(arguments.timeoutMs), run.state);
+        };
+    }
+    return finish(arguments, destination, runFleet(arguments, projectors, baud, plan), kind);
 }
 
 } // namespace
@@ -174,17 +190,17 @@ int wait(const Arguments &arguments)
     int exitCode = 0;
     if (!chooseProjectors(arguments, &projectors, &baud, &exitCode))
         return exitCode;
-    const QDeadlineTimer deadline(arguments.timeoutMs, Qt::PreciseTimer);
-    const QVector<PortRun> runs
-        = Fleet::run(projectors, baud, arguments.jobs, [&](Session &session, PortRun &run) {
-              const bool there = Fleet::pollPower(
-                  session, deadline, arguments.everyMs,
-                  [&](const QString &now) { return now == arguments.until; },
-                  [&](const QString &now) { Output::out(run.label() + QLatin1Char(' ') + now); },
-                  &run.state);
-              if (!there)
-                  run.exitCode = std::max(run.exitCode, int(ExitStatus::NoAnswer));
-          });
+    Session::Plan plan;
+    plan.until = [&](const QString &now) {
+        return now == arguments.until;
+    };
+    plan.changed = [](const PortRun &run) {
+        Output::out(run.label() + QLatin1Char(' ') + run.state);
+    };
+    // Ports that wait their turn beyond --jobs wait within the same time.
+    plan.deadline = QDeadlineTimer(arguments.timeoutMs, Qt::PreciseTimer);
+    plan.everyMs = arguments.everyMs;
+    const QVector<PortRun> runs = runFleet(arguments, projectors, baud, plan);
     QStringList late;
     for (const PortRun &run : runs) {
         if (!run.error.isEmpty())

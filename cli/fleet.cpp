@@ -1,107 +1,62 @@
 #include "fleet.h"
 
-#include "engine/protocol.h"
+#include "link/openfiles.h"
 
-#include <QElapsedTimer>
+#include <QCoreApplication>
 #include <QEventLoop>
-#include <QThreadPool>
-#include <QTimer>
 
 #include <algorithm>
 
+namespace {
+
+// A session holds its port's descriptor, and a network one briefly a second while it
+// reconnects; the program itself, its output and Qt's own need a few more.
+constexpr int FilesPerSession = 2;
+constexpr int FilesOfTheProgram = 64;
+
+} // namespace
+
 namespace Fleet {
 
-QVector<PortRun> run(const QVector<Projector> &projectors, int baud, int jobs, const Work &work)
+int mostAtOnce(int wanted)
+{
+    const qint64 allowed = allowOpenFiles(qint64(wanted) * FilesPerSession + FilesOfTheProgram);
+    return int(std::clamp<qint64>((allowed - FilesOfTheProgram) / FilesPerSession, 1, wanted));
+}
+
+QVector<PortRun> run(const QVector<Projector> &projectors, int baud, int jobs,
+                     const Session::Plan &plan)
 {
     QVector<PortRun> runs(projectors.size());
-    PortRun *const results = runs.data(); // no detaching from several threads
-    QThreadPool pool;
-    pool.setMaxThreadCount(std::max(1, std::min(jobs, int(projectors.size()))));
-    for (int i = 0; i < projectors.size(); ++i) {
-        // Each task writes its own element only; waitForDone() publishes them.
-        pool.start([&, i] {
-            PortRun &result = results[i];
-            const Projector &projector = projectors.at(i);
-            result.port = projector.port;
-            result.name = projector.name;
-            result.baud = baud;
-            result.time = QDateTime::currentDateTimeUtc();
-            QElapsedTimer clock;
-            clock.start();
-            {
-                Session session;
-                QString error;
-                const bool opened = session.open(projector, baud, &error);
-                result.target = session.target();
-                if (!opened) {
-                    result.exitCode = ExitStatus::PortFailed;
-                    result.error = QStringLiteral("cannot open %1").arg(error);
-                } else {
-                    work(session, result);
-                    if (!session.lost().isEmpty()) {
-                        result.exitCode = ExitStatus::PortFailed;
-                        result.error = session.lost();
-                    }
-                }
-            }
-            result.seconds = double(clock.nsecsElapsed()) / 1e9;
-        });
-    }
-    pool.waitForDone();
-    return runs;
-}
-
-void sendAll(Session &session, PortRun &run, const QList<QByteArray> &commands, int waitMs)
-{
-    for (const QByteArray &command : commands) {
-        if (!session.lost().isEmpty())
-            return;
-        const Session::Answer answer = session.send(command, waitMs);
-        if (!answer.answered)
-            run.exitCode = std::max(run.exitCode, int(ExitStatus::NoAnswer));
-        run.values.merge(answer.values);
-        run.answers.append(answer);
-    }
-}
-
-QString powerState(const Session::Answer &answer)
-{
-    if (!answer.answered)
-        return QStringLiteral("no answer");
-    return answer.values.power.isEmpty() ? QStringLiteral("unknown") : answer.values.power;
-}
-
-bool isReady(const QString &state)
-{
-    return state != QLatin1String("no answer") && state != QLatin1String("warming")
-        && state != QLatin1String("cooling");
-}
-
-bool pollPower(Session &session, const QDeadlineTimer &deadline, int everyMs,
-               const std::function<bool(const QString &)> &reached,
-               const std::function<void(const QString &)> &changed, QString *state)
-{
-    for (;;) {
-        QElapsedTimer sinceRead;
-        sinceRead.start();
-        const QString now = powerState(session.send(Wire::ReadStatus, Session::DefaultWaitMs));
-        if (!session.lost().isEmpty())
-            return false;
-        if (now != *state) {
-            *state = now;
-            changed(now);
+    if (projectors.isEmpty())
+        return runs;
+    const int atOnce = jobs > 0 ? std::min<int>(jobs, projectors.size()) : projectors.size();
+    // The program's one event loop: commands run nothing else while the fleet works, and every
+    // session waits on it by signals and states, never in a loop of its own.
+    QEventLoop loop;
+    int next = 0;
+    int running = 0;
+    std::function<void()> startMore = [&] {
+        while (running < atOnce && next < projectors.size()) {
+            const int index = next++;
+            auto *session = new Session(projectors.at(index), baud, plan);
+            ++running;
+            QObject::connect(session, &Session::finished, &loop, [&, session, index] {
+                runs[index] = session->result();
+                session->deleteLater();
+                --running;
+                startMore();
+                if (running == 0)
+                    loop.quit();
+            });
+            session->start();
         }
-        if (reached(now))
-            return true;
-        if (deadline.hasExpired())
-            return false;
-        // The next read every everyMs from the start of the last, never after the deadline.
-        const qint64 pause = std::min<qint64>(std::max<qint64>(0, everyMs - sinceRead.elapsed()),
-                                              deadline.remainingTime());
-        QEventLoop loop;
-        QTimer::singleShot(int(pause), &loop, &QEventLoop::quit);
-        loop.exec();
-    }
+    };
+    startMore();
+    loop.exec();
+    // The last sessions' deleteLater() would otherwise wait for a loop that never comes.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return runs;
 }
 
 } // namespace Fleet

@@ -138,13 +138,6 @@ int said(const PortMap::Change &change)
 
 int main(int argc, char *argv[])
 {
-#ifdef __MINGW32__
-    // A regular expression matched on a thread gives it a JIT stack with a thread_local
-    // destructor, which under MinGW faults when several threads end together (its memory freed
-    // and reused): a session thread dies in its exit and orva waits for ever (two ports at once:
-    // 2 runs in 17). Without the JIT, no thread gets such a stack.
-    qputenv("QT_ENABLE_REGEXP_JIT", "0");
-#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orva"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORVA_VERSION));

@@ -3,7 +3,6 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QMutex>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -13,12 +12,6 @@
 namespace Output {
 
 namespace {
-
-QMutex &streams()
-{
-    static QMutex mutex;
-    return mutex;
-}
 
 QString number(double value)
 {
@@ -98,10 +91,11 @@ QString sendObject(const Session::Answer &answer)
 QString readObject(const Session::Answer &answer)
 {
     return QStringLiteral("%1: {\"command\": %2, \"status\": %3, \"reply\": %4, \"rendered\": %5, "
-                          "\"answered\": %6}")
+                          "\"answered\": %6%7}")
         .arg(json(caption(answer.command)), json(QString::fromLatin1(answer.command)),
              json(answer.status), json(replyText(answer.reply)), json(answer.rendered),
-             json(answer.answered));
+             json(answer.answered),
+             answer.sent ? QString() : QStringLiteral(", \"sent\": false"));
 }
 
 QString csvField(const QString &text)
@@ -128,7 +122,6 @@ QString label(const QString &text)
 void out(const QString &text)
 {
     const QByteArray line = text.toLocal8Bit() + '\n';
-    QMutexLocker lock(&streams());
     std::fputs(line.constData(), stdout);
     std::fflush(stdout); // a line seen as it happens, also through a pipe
 }
@@ -136,7 +129,6 @@ void out(const QString &text)
 void complain(const QString &text)
 {
     const QByteArray line = "orva: " + text.toLocal8Bit() + '\n';
-    QMutexLocker lock(&streams());
     std::fputs(line.constData(), stderr);
 }
 

@@ -8,8 +8,7 @@
 
 namespace Output {
 
-// A line to standard output, or to standard error after "orva: ". Whole lines, also when
-// several threads write.
+// A line to standard output, or to standard error after "orva: ".
 void out(const QString &text);
 void complain(const QString &text);
 

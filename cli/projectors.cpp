@@ -1,7 +1,7 @@
 #include "projectors.h"
 
-#include "link/portchoice.h"
 #include "engine/protocol.h"
+#include "link/portchoice.h"
 
 #include <QFile>
 #include <QHash>

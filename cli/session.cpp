@@ -1,85 +1,212 @@
 #include "session.h"
 
+#include "exitstatus.h"
+
 #include "engine/engine.h"
+#include "engine/protocol.h"
+#include "engine/timer.h"
 #include "link/linkport.h"
 #include "link/portfactory.h"
 #include "link/portmap.h"
-#include "engine/protocol.h"
-#include "engine/timer.h"
 
-#include <QEventLoop>
+#include <QTimer>
 
-Session::Session()
-    : m_timers(std::make_unique<QtTimerFactory>())
+#include <algorithm>
+
+Session::Session(const Projector &projector, int baud, const Plan &plan, QObject *parent)
+    : QObject(parent)
+    , m_plan(plan)
+    , m_projector(projector)
+    , m_timers(std::make_unique<QtTimerFactory>())
     , m_ports(std::make_unique<SystemPortFactory>())
     , m_port(std::make_unique<LinkPort>(*m_ports))
     , m_engine(std::make_unique<Engine>(m_port.get(), *m_timers))
+    , m_pause(new QTimer(this))
 {
-    QObject::connect(m_port.get(), &SerialPort::lost, m_port.get(), [this] {
+    m_run.port = projector.port;
+    m_run.name = projector.name;
+    m_run.baud = baud;
+    m_pause->setSingleShot(true);
+    connect(m_pause, &QTimer::timeout, this, &Session::readStatus);
+    connect(m_port.get(), &SerialPort::lost, this, [this] {
         if (m_lost.isEmpty())
             m_lost = m_port->lastError();
+    });
+    connect(m_engine.get(), &Engine::openFinished, this, &Session::opened);
+    // A whole answer ends the wait before the reply window does.
+    connect(m_engine.get(), &Engine::displayChanged, this, [this] {
+        const QByteArray received = m_engine->received();
+        if (!m_awaiting || !received.contains(Wire::Cr))
+            return;
+        m_answer.reply = received;
+        m_answer.rendered = m_engine->display().rxd;
+        m_answer.status = m_engine->display().status;
+        m_answer.answered = true;
+        complete();
+    });
+    // Otherwise the window's end, with what it saw before it emptied the buffer.
+    connect(m_engine.get(), &Engine::replyEnded, this, [this](const Engine::Reply &reply) {
+        if (!m_awaiting)
+            return;
+        m_answer.reply = reply.received;
+        m_answer.rendered = reply.rxd;
+        complete();
     });
 }
 
 Session::~Session() = default;
 
-bool Session::open(const Projector &projector, int baud, QString *error)
+void Session::start()
 {
-    PortChoice choice = projector.number ? PortChoice(projector.number)
-                                         : PortChoice::direct(projector.target, baud);
-    choice.setBaud(baud);
-    const bool opened = m_engine->open(choice);
-    m_target = m_port->target();
-    if (m_target.isEmpty()) // an entry or a target that cannot be used
-        m_target = projector.number ? PortMap::resolve(projector.number).entry : projector.port;
-    if (!opened)
-        *error = m_port->lastError();
-    return opened;
+    m_run.time = QDateTime::currentDateTimeUtc();
+    m_clock.start();
+    PortChoice choice = m_projector.number ? PortChoice(m_projector.number)
+                                           : PortChoice::direct(m_projector.target, m_run.baud);
+    choice.setBaud(m_run.baud);
+    m_engine->startOpen(choice);
 }
 
-Session::Answer Session::send(const QByteArray &command, int waitMs)
+void Session::opened(bool opened)
 {
-    Engine &engine = *m_engine;
-    Answer answer;
-    answer.command = command;
-    // The display clear, as between two clicks on the panel: LAMP-TIME's hours are written
-    // behind whatever the STATUS line holds.
-    engine.clear();
-    engine.setIntervals(waitMs, waitMs + Intervals::DisplayClearMs);
-
-    QEventLoop loop;
-    // A whole answer ends the wait before the reply window does.
-    const auto whole = QObject::connect(&engine, &Engine::displayChanged, &loop, [&] {
-        const QByteArray received = engine.received();
-        if (!received.contains(Wire::Cr))
-            return;
-        answer.reply = received;
-        answer.rendered = engine.display().rxd;
-        answer.status = engine.display().status;
-        answer.answered = true;
-        loop.quit();
-    });
-    // Otherwise the window's end, with what it saw before it emptied the buffer.
-    const auto ended
-        = QObject::connect(&engine, &Engine::replyEnded, &loop, [&](const Engine::Reply &reply) {
-              answer.reply = reply.received;
-              answer.rendered = reply.rxd;
-              loop.quit();
-          });
-    engine.send(command);
-    if (!answer.answered)
-        loop.exec();
-    QObject::disconnect(whole);
-    QObject::disconnect(ended);
-    if (answer.status && answer.status->isEmpty())
-        answer.status.reset();
-    if (answer.status)
-        answer.status = Decoders::words(*answer.status);
-    if (!answer.answered)
-        return answer;
-    if (Decoders::isRead(command))
-        answer.values = Decoders::values(command, answer.reply);
+    m_run.target = m_port->target();
+    if (m_run.target.isEmpty()) // an entry or a target that cannot be used
+        m_run.target
+            = m_projector.number ? PortMap::resolve(m_projector.number).entry : m_projector.port;
+    if (!opened) {
+        m_run.exitCode = ExitStatus::PortFailed;
+        m_run.error = QStringLiteral("cannot open %1").arg(m_port->lastError());
+        m_run.failure = SerialPort::failureText(m_port->failure());
+        finish();
+        return;
+    }
+    if (m_plan.until)
+        readStatus();
     else
-        answer.acknowledged = Decoders::acknowledged(answer.reply);
-    return answer;
+        sendNext();
+}
+
+void Session::readStatus()
+{
+    m_sinceRead.start();
+    send(Wire::ReadStatus, DefaultWaitMs, &Session::statusRead);
+}
+
+void Session::statusRead()
+{
+    if (!m_lost.isEmpty()) {
+        m_run.exitCode = ExitStatus::NoAnswer;
+        finish();
+        return;
+    }
+    const QString now = powerState(m_answer);
+    if (now != m_run.state) {
+        m_run.state = now;
+        if (m_plan.changed)
+            m_plan.changed(m_run);
+    }
+    if (m_plan.until(now)) {
+        sendNext();
+        return;
+    }
+    if (m_plan.deadline.hasExpired()) {
+        m_run.exitCode = ExitStatus::NoAnswer;
+        if (m_plan.notReached)
+            m_run.error = m_plan.notReached(m_run);
+        finish();
+        return;
+    }
+    // The next read everyMs from the start of the last, never after the deadline.
+    m_pause->start(int(std::min<qint64>(std::max<qint64>(0, m_plan.everyMs - m_sinceRead.elapsed()),
+                                        m_plan.deadline.remainingTime())));
+}
+
+void Session::sendNext()
+{
+    if (!m_lost.isEmpty() || m_next == m_plan.commands.size()) {
+        finish();
+        return;
+    }
+    const QByteArray command = m_plan.commands.at(m_next++);
+    if (!m_silent) {
+        send(command, m_plan.waitMs, &Session::commandAnswered);
+        return;
+    }
+    // Silent at the last read: this one is counted unanswered, not sent to wait out its window.
+    Answer unsent;
+    unsent.command = command;
+    unsent.sent = false;
+    m_run.answers.append(unsent);
+    sendNext();
+}
+
+void Session::commandAnswered()
+{
+    if (!m_answer.answered) {
+        m_run.exitCode = std::max(m_run.exitCode, int(ExitStatus::NoAnswer));
+        m_silent = m_plan.stopAtSilence;
+    }
+    m_run.values.merge(m_answer.values);
+    m_run.answers.append(m_answer);
+    sendNext();
+}
+
+void Session::send(const QByteArray &command, int waitMs, Step then)
+{
+    m_answer = Answer();
+    m_answer.command = command;
+    m_then = then;
+    // The display clear, as between two clicks on the panel: LAMP-TIME's hours are written
+    // behind whatever the STATUS line holds. It shows the last reply once more: not this one's.
+    m_engine->clear();
+    m_engine->setIntervals(waitMs, waitMs + Intervals::DisplayClearMs);
+    m_awaiting = true;
+    m_engine->send(command);
+}
+
+void Session::complete()
+{
+    m_awaiting = false;
+    if (m_answer.status && m_answer.status->isEmpty())
+        m_answer.status.reset();
+    if (m_answer.status)
+        m_answer.status = Decoders::words(*m_answer.status);
+    if (m_answer.answered) {
+        if (Decoders::isRead(m_answer.command))
+            m_answer.values = Decoders::values(m_answer.command, m_answer.reply);
+        else
+            m_answer.acknowledged = Decoders::acknowledged(m_answer.reply);
+    }
+    // The next step from the event loop, not inside the engine's own signal.
+    QMetaObject::invokeMethod(
+        this, [this, then = m_then] { (this->*then)(); }, Qt::QueuedConnection);
+}
+
+void Session::finish()
+{
+    if (!m_lost.isEmpty()) {
+        m_run.exitCode = ExitStatus::PortFailed;
+        m_run.error = m_lost;
+        m_run.failure = SerialPort::failureText(SerialPort::Failure::Lost);
+    } else if (m_run.failure.isEmpty()
+               && std::any_of(m_run.answers.begin(), m_run.answers.end(),
+                              [](const Answer &answer) { return !answer.answered; })) {
+        m_run.failure = QStringLiteral("silent");
+    }
+    m_engine->close();
+    m_run.seconds = double(m_clock.nsecsElapsed()) / 1e9;
+    QMetaObject::invokeMethod(
+        this, [this] { emit finished(); }, Qt::QueuedConnection);
+}
+
+QString Session::powerState(const Answer &answer)
+{
+    if (!answer.answered)
+        return QStringLiteral("no answer");
+    return answer.values.power.isEmpty() ? QStringLiteral("unknown") : answer.values.power;
+}
+
+bool Session::isReady(const QString &state)
+{
+    return state != QLatin1String("no answer") && state != QLatin1String("warming")
+        && state != QLatin1String("cooling");
 }

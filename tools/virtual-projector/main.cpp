@@ -1,5 +1,5 @@
 #include "deviceline.h"
-#include "openfiles.h"
+#include "link/openfiles.h"
 #include "options.h"
 #include "simulator.h"
 #include "tcpline.h"
