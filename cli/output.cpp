@@ -94,8 +94,7 @@ QString readObject(const Session::Answer &answer)
                           "\"answered\": %6%7}")
         .arg(json(caption(answer.command)), json(QString::fromLatin1(answer.command)),
              json(answer.status), json(replyText(answer.reply)), json(answer.rendered),
-             json(answer.answered),
-             answer.sent ? QString() : QStringLiteral(", \"sent\": false"));
+             json(answer.answered), answer.sent ? QString() : QStringLiteral(", \"sent\": false"));
 }
 
 QString csvField(const QString &text)
@@ -300,6 +299,16 @@ QString prometheus(const QVector<PortRun> &runs, const QDateTime &now, const QSt
              return QStringList {sample(labels, {},
                                         run.exitCode == ExitStatus::Success ? QStringLiteral("1")
                                                                             : QStringLiteral("0"))};
+         }},
+        {"orva_down_reason",
+         "1 with why orva_up is 0: silent (opened, a read went unanswered), refused, "
+         "unreachable, absent, busy, permission, unusable (the ports-folder entry or target), "
+         "lost (while open).",
+         [&](const PortRun &run, const QString &labels) {
+             if (run.exitCode == ExitStatus::Success || run.failure.isEmpty())
+                 return QStringList();
+             return QStringList {sample(labels, QStringLiteral(",reason=\"%1\"").arg(run.failure),
+                                        QStringLiteral("1"))};
          }},
         {"orva_lamp_use_seconds", "Lamp use as the projector counts it in whole hours.",
          [&](const PortRun &run, const QString &labels) {

@@ -2,6 +2,7 @@
 #include "link/deviceport.h"
 #include "link/portmap.h"
 #include "support/configfolder.h"
+#include "support/freeports.h"
 #include "tools/pty/pty.h"
 
 #include <QDir>
@@ -50,6 +51,9 @@ private slots:
     void waitFollowsWarmUpAndTimesOut();
     void sendWhenReadyWaitsOutTheCooling();
     void fleetOfFortyOverTcp();
+    void twoHundredFromOneProcessInOrder();
+    void silentAndAbsentCostOnlyTheirOwnTime();
+    void waitFollowsTwentyAtOnce();
 
 private:
     struct Run
@@ -61,6 +65,10 @@ private:
     Run orva(const QStringList &arguments, int timeoutMs = 20000);
     bool startProjector(const QStringList &arguments = {}, int port = Port);
     QProcess *startVirtualProjector(const QStringList &arguments);
+    // `count` projectors of one virtual projector on consecutive free ports; the first port, or 0.
+    quint16 startFleet(int count, const QStringList &arguments = {});
+    // A fleet file naming tcp://127.0.0.1:PORT for each port, room-1 upwards; its path.
+    QString writeFleet(const QList<quint16> &ports);
     // promtool's complaints about the metrics; empty when clean.
     static QByteArray promtoolSays(const QString &promtool, const QByteArray &metrics);
     void stopProjectors();
@@ -68,6 +76,7 @@ private:
     static constexpr int Port = 6;
     ConfigFolder *m_config = nullptr;
     QList<QProcess *> m_projectors;
+    QTemporaryDir m_folder;
 };
 
 TestCli::Run TestCli::orva(const QStringList &arguments, int timeoutMs)
@@ -94,6 +103,39 @@ QProcess *TestCli::startVirtualProjector(const QStringList &arguments)
     projector->setProcessEnvironment(QProcessEnvironment::systemEnvironment());
     projector->start(QStringLiteral(VIRTUAL_PROJECTOR), arguments);
     return projector;
+}
+
+quint16 TestCli::startFleet(int count, const QStringList &arguments)
+{
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const quint16 first = freePorts(count);
+        if (first == 0)
+            return 0;
+        QProcess *fleet = startVirtualProjector(
+            QStringList {"--listen", QStringLiteral("127.0.0.1:%1").arg(first), "--count",
+                         QString::number(count)}
+            + arguments);
+        if (fleet->waitForReadyRead(10000))
+            return first;
+        // Taken between the probe and the listen: other ports.
+        fleet->waitForFinished(10000);
+    }
+    return 0;
+}
+
+QString TestCli::writeFleet(const QList<quint16> &ports)
+{
+    QByteArray lines;
+    for (int i = 0; i < ports.size(); ++i)
+        lines += QStringLiteral("room-%1 tcp://127.0.0.1:%2\n")
+                     .arg(i + 1)
+                     .arg(ports.at(i))
+                     .toLatin1();
+    const QString path = m_folder.filePath(QStringLiteral("fleet"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(lines) != lines.size())
+        return {};
+    return path;
 }
 
 bool TestCli::startProjector(const QStringList &arguments, int port)
@@ -587,13 +629,17 @@ void TestCli::prometheusIsCleanAndWrittenWhole()
           "orva_power_state" + com6 + ",state=\"on\"} 0", "orva_lamp_on" + com6 + "} 0",
           QByteArray("orva_up{port=\"COM7\""), QByteArray("orva_up{port=\"COM8\"")})
         QVERIFY2(metrics.contains(sample), sample.constData());
-    // The silent and the missing projector: up 0, how long it took, and nothing else.
+    // The silent and the missing projector: up 0, why, how long it took, and nothing else.
     for (const QByteArray &line : lines(metrics)) {
         if (line.contains("port=\"COM7\"") || line.contains("port=\"COM8\""))
             QVERIFY2(line.startsWith("orva_up{") ? line.endsWith("} 0")
-                                                 : line.startsWith("orva_scrape_duration_seconds{"),
+                         : line.startsWith("orva_down_reason{")
+                         ? line.endsWith(line.contains("COM7") ? ",reason=\"silent\"} 1"
+                                                               : ",reason=\"absent\"} 1")
+                         : line.startsWith("orva_scrape_duration_seconds{"),
                      line.constData());
     }
+    QCOMPARE(metrics.count("orva_down_reason{"), 2);
     QVERIFY(!metrics.contains("COM9"));
 }
 
@@ -867,6 +913,95 @@ void TestCli::fleetOfFortyOverTcp()
     if (promtool.isEmpty())
         QSKIP("promtool is not installed (Debian package prometheus)");
     QCOMPARE(promtoolSays(promtool, run.out), QByteArray());
+}
+
+// Projector i of one process starts with lamp hours 482 + i: every object is there, in order,
+// with its own hours.
+void TestCli::twoHundredFromOneProcessInOrder()
+{
+    constexpr int Count = 200;
+    const quint16 first = startFleet(Count);
+    QVERIFY(first);
+    QList<quint16> ports;
+    for (int i = 0; i < Count; ++i)
+        ports << quint16(first + i);
+    const QString fleet = writeFleet(ports);
+    const Run run = orva({"report", "--fleet", fleet, "--json"});
+    QCOMPARE(run.exitCode, 0);
+    const QByteArrayList objects = lines(run.out);
+    QCOMPARE(objects.size(), Count);
+    for (int i = 0; i < Count; ++i) {
+        const QJsonObject object = QJsonDocument::fromJson(objects.at(i)).object();
+        QCOMPARE(object.value("name").toString(), QStringLiteral("room-%1").arg(i + 1));
+        QCOMPARE(object.value("lamp_hours").toInt(), 482 + i);
+    }
+}
+
+// Among 50: five that never answer and five addresses where nothing listens. The others are
+// complete, each of the ten fails with its reason, and the run lasts about as long as one silent
+// projector alone (its open, then one reply window: the reads after an unanswered one are not
+// sent), not their sum. Bound: 1 s window + 0.15 s raw settle + start-up; five silent
+// projectors one after another would take over 5 s, and seven windows each over 7 s.
+void TestCli::silentAndAbsentCostOnlyTheirOwnTime()
+{
+    const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
+    const quint16 answering = startFleet(40);
+    const quint16 silent = startFleet(5, {"--silent"});
+    const quint16 nobody = freePorts(5);
+    QVERIFY(answering && silent && nobody);
+    QList<quint16> ports;
+    for (int i = 0; i < 50; ++i)
+        ports << quint16(i < 40 ? answering + i : i < 45 ? silent + i - 40 : nobody + i - 45);
+    const QString fleet = writeFleet(ports);
+    QElapsedTimer clock;
+    clock.start();
+    const Run run = orva({"report", "--fleet", fleet, "--json"});
+    const qint64 tookMs = clock.elapsed();
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(tookMs < 3000, qPrintable(QString::number(tookMs)));
+    const QByteArrayList objects = lines(run.out);
+    QCOMPARE(objects.size(), 50);
+    for (int i = 0; i < 50; ++i) {
+        const QJsonObject object = QJsonDocument::fromJson(objects.at(i)).object();
+        QCOMPARE(object.value("answered").toBool(), i < 40);
+        QCOMPARE(object.value("reads").toObject().size(), i < 45 ? 7 : 0);
+        QCOMPARE(object.value("error").isNull(), i < 45);
+    }
+    // Each message names the room, then the address.
+    for (int i = 40; i < 50; ++i)
+        QVERIFY2(run.err.contains(QStringLiteral("orva: room-%1: ").arg(i + 1).toLatin1()),
+                 run.err.constData());
+
+    const Run metrics = orva({"report", "--fleet", fleet, "--format", "prometheus"});
+    QCOMPARE(metrics.exitCode, 2);
+    if (!promtool.isEmpty())
+        QCOMPARE(promtoolSays(promtool, metrics.out), QByteArray());
+    QCOMPARE(metrics.out.count(",reason=\"silent\"} 1"), 5);
+    QCOMPARE(metrics.out.count(",reason=\"refused\"} 1"), 5);
+    QCOMPARE(metrics.out.count("orva_down_reason{"), 10);
+}
+
+void TestCli::waitFollowsTwentyAtOnce()
+{
+    constexpr int Count = 20;
+    const quint16 first = startFleet(Count, {"--countdown-ms", "600"});
+    QVERIFY(first);
+    QList<quint16> ports;
+    for (int i = 0; i < Count; ++i)
+        ports << quint16(first + i);
+    const QString fleet = writeFleet(ports);
+    QCOMPARE(orva({"send", "--fleet", fleet, "C00"}).exitCode, 0);
+    const Run run = orva({"wait", "--fleet", fleet, "--until", "on", "--every", "0.2"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.err, QByteArray());
+    for (int i = 0; i < Count; ++i) {
+        QByteArrayList seen;
+        for (const QByteArray &line : lines(run.out)) {
+            if (line.startsWith(QStringLiteral("room-%1 ").arg(i + 1).toLatin1()))
+                seen << line.mid(line.indexOf(' ') + 1);
+        }
+        QCOMPARE(seen, (QByteArrayList {"warming", "on"}));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -1,3 +1,5 @@
+#include "support/freeports.h"
+
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QProcess>
@@ -20,24 +22,6 @@ namespace {
 constexpr int StartTimeoutMs = 10000;
 constexpr int AnswerTimeoutMs = 5000;
 const QByteArray Ack("\x06\r");
-
-// `count` consecutive ports free on the loopback just now, below the range the system hands out
-// for port 0, where tests that use port 0 never land; 0 when none were found.
-quint16 freePorts(int count)
-{
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        const auto first = quint16(20000 + QRandomGenerator::global()->bounded(12000));
-        std::vector<std::unique_ptr<QTcpServer>> probes;
-        bool free = true;
-        for (int i = 0; i < count && free; ++i) {
-            probes.push_back(std::make_unique<QTcpServer>());
-            free = probes.back()->listen(QHostAddress::LocalHost, quint16(first + i));
-        }
-        if (free)
-            return first;
-    }
-    return 0;
-}
 
 // Open files the process started next may have; none of its own when `hard` is 0.
 void limitOpenFiles(QProcess *process, int soft, int hard)
