@@ -25,7 +25,6 @@ constexpr std::array<Name, 3> Names = {{{Cr, "CR"}, {Lf, "LF"}, {Ack, "ACK"}}};
 enum Field { Program, Version, Port, Target, Speed, Start, FieldCount };
 constexpr std::array<QByteArrayView, FieldCount> FieldKeys
     = {"program", "version", "port", "target", "speed", "start"};
-constexpr unsigned AllFields = (1u << FieldCount) - 1;
 
 constexpr QByteArrayView SentWord = ">";
 constexpr QByteArrayView ReceivedWord = "<";
@@ -286,9 +285,14 @@ bool Writer::write(Event::Kind kind, QByteArrayView bytes, const QString &reason
     Event event;
     event.micros = m_clock.nsecsElapsed() / 1000;
     event.kind = kind;
-    event.bytes = bytes.toByteArray();
-    event.reason = reason;
-    return writeLine(eventLine(event));
+    event.reason = reason.left(MaxChunkBytes / 4); // at most four UTF-8 bytes a character
+    QByteArray lines;
+    do {
+        event.bytes = bytes.first(qMin(bytes.size(), MaxChunkBytes)).toByteArray();
+        bytes = bytes.sliced(event.bytes.size());
+        lines += eventLine(event);
+    } while (!bytes.isEmpty());
+    return writeLine(lines);
 }
 
 bool Writer::writeLine(const QByteArray &line)

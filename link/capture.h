@@ -21,6 +21,9 @@ namespace Capture {
 inline constexpr char Magic[] = "# orva capture 1";
 // A longer line is an error, so that hostile input costs bounded memory.
 inline constexpr qsizetype MaxLineBytes = 1024 * 1024;
+// The writer splits a longer chunk into lines of this many bytes at the same time, so that even
+// bytes all in hex ("[0xFF]", six characters each) stay within a line.
+inline constexpr qsizetype MaxChunkBytes = MaxLineBytes / 8;
 
 struct Header
 {
@@ -69,7 +72,8 @@ public:
     bool isOpen() const { return m_file.isOpen(); }
     const Header &header() const { return m_header; }
 
-    // Each writes one line; false with error() when it could not. An empty chunk writes nothing.
+    // Each writes one line (a chunk over MaxChunkBytes several; a reason is cut to fit); false
+    // with error() when it could not. An empty chunk writes nothing.
     bool sent(QByteArrayView chunk);
     bool received(QByteArrayView chunk);
     bool opened();
@@ -141,6 +145,11 @@ struct Session
 {
     Header header;
     QList<Event> events;
+
+    bool operator==(const Session &other) const
+    {
+        return header == other.header && events == other.events;
+    }
 };
 // Every capture the reader gives, in order; nullopt when it fails (its error() says why). For
 // small files and tests; a replay streams with next().
