@@ -26,12 +26,8 @@ enum Field { Program, Version, Port, Target, Speed, Start, FieldCount };
 constexpr std::array<QByteArrayView, FieldCount> FieldKeys
     = {"program", "version", "port", "target", "speed", "start"};
 
-constexpr QByteArrayView SentWord = ">";
-constexpr QByteArrayView ReceivedWord = "<";
-constexpr QByteArrayView OpenedWord = "open";
-constexpr QByteArrayView ClosedWord = "close";
-constexpr QByteArrayView LostWord = "lost";
-constexpr QByteArrayView OpenFailedWord = "open-failed";
+// Indexed by Event::Kind.
+constexpr std::array<QByteArrayView, 6> Words = {">", "<", "open", "close", "lost", "open-failed"};
 
 bool isPrintable(char c)
 {
@@ -87,25 +83,6 @@ std::optional<qint64> timeOf(QByteArrayView text)
         micros = micros * 10 + (text[i] - '0');
     }
     return micros;
-}
-
-QByteArray wordOf(Event::Kind kind)
-{
-    switch (kind) {
-    case Event::Sent:
-        return SentWord.toByteArray();
-    case Event::Received:
-        return ReceivedWord.toByteArray();
-    case Event::Opened:
-        return OpenedWord.toByteArray();
-    case Event::Closed:
-        return ClosedWord.toByteArray();
-    case Event::Lost:
-        return LostWord.toByteArray();
-    case Event::OpenFailed:
-        return OpenFailedWord.toByteArray();
-    }
-    return {};
 }
 
 // A line of its key, then a space and the value when there is one.
@@ -213,7 +190,7 @@ QByteArray eventLine(const Event &event)
     const QByteArray payload = event.kind == Event::Sent || event.kind == Event::Received
         ? spelled(event.bytes)
         : spelled(event.reason.toUtf8());
-    return keyed(timeText(event.micros) + ' ' + wordOf(event.kind), payload);
+    return keyed(timeText(event.micros) + ' ' + Words[event.kind].toByteArray(), payload);
 }
 
 // ---- Writer
@@ -503,18 +480,14 @@ Reader::Step Reader::eventOf(QByteArrayView line)
 
     Event event;
     event.micros = *micros;
-    const bool isChunk = word == SentWord || word == ReceivedWord;
-    if (isChunk)
-        event.kind = word == SentWord ? Event::Sent : Event::Received;
-    else if (word == OpenedWord || word == ClosedWord)
-        event.kind = word == OpenedWord ? Event::Opened : Event::Closed;
-    else if (word == LostWord || word == OpenFailedWord)
-        event.kind = word == LostWord ? Event::Lost : Event::OpenFailed;
-    else
+    const auto found = std::find(Words.begin(), Words.end(), word);
+    if (found == Words.end())
         return fail(m_lineNumber,
                     QStringLiteral("%1 is not an event (>, <, open, close, lost, "
                                    "open-failed)")
                         .arg(quoted(word)));
+    event.kind = Event::Kind(found - Words.begin());
+    const bool isChunk = event.kind == Event::Sent || event.kind == Event::Received;
     if ((event.kind == Event::Opened || event.kind == Event::Closed) && wordEnd >= 0)
         return fail(m_lineNumber,
                     QStringLiteral("'%1' takes nothing after it").arg(QString::fromLatin1(word)));
