@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,6 +55,7 @@ private slots:
     void twoHundredFromOneProcessInOrder();
     void silentAndAbsentCostOnlyTheirOwnTime();
     void waitFollowsTwentyAtOnce();
+    void fleetBeyondTheOpenFileLimitTakesTurns();
 
 private:
     struct Run
@@ -1002,6 +1004,35 @@ void TestCli::waitFollowsTwentyAtOnce()
         }
         QCOMPARE(seen, (QByteArrayList {"warming", "on"}));
     }
+}
+
+// With room for 100 open files, 18 sessions fit at once beside what the program holds: the 40
+// take turns, which is said once, and every result is complete and in order.
+void TestCli::fleetBeyondTheOpenFileLimitTakesTurns()
+{
+    constexpr int Count = 40;
+    const quint16 first = startFleet(Count);
+    QVERIFY(first);
+    QList<quint16> ports;
+    for (int i = 0; i < Count; ++i)
+        ports << quint16(first + i);
+    const QString fleet = writeFleet(ports);
+    QProcess process;
+    process.setChildProcessModifier([] {
+        const rlimit limit {100, 100};
+        setrlimit(RLIMIT_NOFILE, &limit);
+    });
+    process.start(QStringLiteral(ORVA_PROGRAM), {"report", "--fleet", fleet, "--json"});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(process.readAllStandardError(),
+             QByteArray("orva: 40 projectors, but at most 18 ports may be open at once here (the "
+                        "open-file limit): they take turns\n"));
+    const QByteArrayList objects = lines(process.readAllStandardOutput());
+    QCOMPARE(objects.size(), Count);
+    for (int i = 0; i < Count; ++i)
+        QCOMPARE(QJsonDocument::fromJson(objects.at(i)).object().value("lamp_hours").toInt(),
+                 482 + i);
 }
 
 QTEST_GUILESS_MAIN(TestCli)
