@@ -71,6 +71,8 @@ private:
     quint16 startFleet(int count, const QStringList &arguments = {});
     // A fleet file naming tcp://127.0.0.1:PORT for each port, room-1 upwards; its path.
     QString writeFleet(const QList<quint16> &ports);
+    // startFleet, and a fleet file naming its projectors in order; its path, or empty.
+    QString startFleetFile(int count, const QStringList &arguments = {});
     // promtool's complaints about the metrics; empty when clean.
     static QByteArray promtoolSays(const QString &promtool, const QByteArray &metrics);
     void stopProjectors();
@@ -138,6 +140,15 @@ QString TestCli::writeFleet(const QList<quint16> &ports)
     if (!file.open(QIODevice::WriteOnly) || file.write(lines) != lines.size())
         return {};
     return path;
+}
+
+QString TestCli::startFleetFile(int count, const QStringList &arguments)
+{
+    const quint16 first = startFleet(count, arguments);
+    QList<quint16> ports;
+    for (int i = 0; first && i < count; ++i)
+        ports << quint16(first + i);
+    return first ? writeFleet(ports) : QString();
 }
 
 bool TestCli::startProjector(const QStringList &arguments, int port)
@@ -922,12 +933,8 @@ void TestCli::fleetOfFortyOverTcp()
 void TestCli::twoHundredFromOneProcessInOrder()
 {
     constexpr int Count = 200;
-    const quint16 first = startFleet(Count);
-    QVERIFY(first);
-    QList<quint16> ports;
-    for (int i = 0; i < Count; ++i)
-        ports << quint16(first + i);
-    const QString fleet = writeFleet(ports);
+    const QString fleet = startFleetFile(Count);
+    QVERIFY(!fleet.isEmpty());
     const Run run = orva({"report", "--fleet", fleet, "--json"});
     QCOMPARE(run.exitCode, 0);
     const QByteArrayList objects = lines(run.out);
@@ -986,12 +993,8 @@ void TestCli::silentAndAbsentCostOnlyTheirOwnTime()
 void TestCli::waitFollowsTwentyAtOnce()
 {
     constexpr int Count = 20;
-    const quint16 first = startFleet(Count, {"--countdown-ms", "600"});
-    QVERIFY(first);
-    QList<quint16> ports;
-    for (int i = 0; i < Count; ++i)
-        ports << quint16(first + i);
-    const QString fleet = writeFleet(ports);
+    const QString fleet = startFleetFile(Count, {"--countdown-ms", "600"});
+    QVERIFY(!fleet.isEmpty());
     QCOMPARE(orva({"send", "--fleet", fleet, "C00"}).exitCode, 0);
     const Run run = orva({"wait", "--fleet", fleet, "--until", "on", "--every", "0.2"});
     QCOMPARE(run.exitCode, 0);
@@ -1011,12 +1014,8 @@ void TestCli::waitFollowsTwentyAtOnce()
 void TestCli::fleetBeyondTheOpenFileLimitTakesTurns()
 {
     constexpr int Count = 40;
-    const quint16 first = startFleet(Count);
-    QVERIFY(first);
-    QList<quint16> ports;
-    for (int i = 0; i < Count; ++i)
-        ports << quint16(first + i);
-    const QString fleet = writeFleet(ports);
+    const QString fleet = startFleetFile(Count);
+    QVERIFY(!fleet.isEmpty());
     QProcess process;
     process.setChildProcessModifier([] {
         const rlimit limit {100, 100};
