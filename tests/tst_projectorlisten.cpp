@@ -3,7 +3,6 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
