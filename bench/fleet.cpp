@@ -168,16 +168,30 @@ void allowAllOpenFiles()
     }
 }
 
-// A fleet file naming the first `count` targets room-1, room-2, ...; its path, or empty.
-QString writeFleet(const QTemporaryDir &folder, const QStringList &targets, int count)
+// A scale for each count: a fleet file naming the first `count` targets room-1, room-2, ...;
+// none when a file cannot be written. With a bound, the first and the last scale get rows for
+// orva's memory and threads.
+QVector<Scale> fleetScales(const QTemporaryDir &folder, const QStringList &targets,
+                           const QVector<int> &counts, const QString &firstFigure,
+                           double peakMbBound = 0)
 {
-    QByteArray lines;
-    for (int i = 0; i < count; ++i)
-        lines += QStringLiteral("room-%1 %2\n").arg(i + 1).arg(targets.at(i)).toLatin1();
-    const QString path = folder.filePath(QStringLiteral("fleet-%1").arg(count));
-    QFile fleet(path);
-    return fleet.open(QIODevice::WriteOnly) && fleet.write(lines) == lines.size() ? path
-                                                                                  : QString();
+    QVector<Scale> scales;
+    for (const int count : counts) {
+        QByteArray lines;
+        for (int i = 0; i < count; ++i)
+            lines += QStringLiteral("room-%1 %2\n").arg(i + 1).arg(targets.at(i)).toLatin1();
+        const QString path = folder.filePath(QStringLiteral("fleet-%1").arg(count));
+        QFile fleet(path);
+        if (!fleet.open(QIODevice::WriteOnly) || fleet.write(lines) != lines.size())
+            return {};
+        const bool watched = count == counts.first() || count == counts.last();
+        scales.append({scales.isEmpty()
+                           ? firstFigure
+                           : QStringLiteral("  %1 at once, default --jobs (ms)").arg(count),
+                       {QStringLiteral("report"), QStringLiteral("--fleet"), path},
+                       watched ? peakMbBound : 0});
+    }
+    return scales;
 }
 
 // The whole fleet once more, as node_exporter's textfile collector would read it: every
@@ -280,16 +294,11 @@ void manyTargets(const Options &options, Table &table)
         targets << served;
     }
     QTemporaryDir folder;
-    QVector<Scale> scales;
-    for (const int count : {1, 15, Count}) {
-        const QString fleet = writeFleet(folder, targets, count);
-        if (fleet.isEmpty()) {
-            table.addValue(title, QStringLiteral("cannot write a fleet file"));
-            return;
-        }
-        scales.append({count == 1 ? QStringLiteral("8 orva report, 1 raw TCP projector (ms)")
-                                  : QStringLiteral("  %1 at once, default --jobs (ms)").arg(count),
-                       {QStringLiteral("report"), QStringLiteral("--fleet"), fleet}});
+    const QVector<Scale> scales = fleetScales(
+        folder, targets, {1, 15, Count}, QStringLiteral("8 orva report, 1 raw TCP projector (ms)"));
+    if (scales.isEmpty()) {
+        table.addValue(title, QStringLiteral("cannot write a fleet file"));
+        return;
     }
     timeScales(scales, options.fleetRuns, 4, QStringLiteral("< 4"), table);
 }
@@ -311,17 +320,12 @@ void thousandTargets(const Options &options, Table &table)
     for (int i = 0; i < Count; ++i)
         targets << QStringLiteral("tcp://127.0.0.1:%1").arg(first + i);
     QTemporaryDir folder;
-    QVector<Scale> scales;
-    for (const int count : {1, 100, Count}) {
-        const QString fleet = writeFleet(folder, targets, count);
-        if (fleet.isEmpty()) {
-            table.addValue(title, QStringLiteral("cannot write a fleet file"));
-            return;
-        }
-        scales.append({count == 1 ? QStringLiteral("9 orva report, 1 of one --count 1000 (ms)")
-                                  : QStringLiteral("  %1 at once, default --jobs (ms)").arg(count),
-                       {QStringLiteral("report"), QStringLiteral("--fleet"), fleet},
-                       count == 100 ? 0 : PeakMbBound});
+    const QVector<Scale> scales
+        = fleetScales(folder, targets, {1, 100, Count},
+                      QStringLiteral("9 orva report, 1 of one --count 1000 (ms)"), PeakMbBound);
+    if (scales.isEmpty()) {
+        table.addValue(title, QStringLiteral("cannot write a fleet file"));
+        return;
     }
     timeScales(scales, options.fleetRuns, 2, QStringLiteral("< 2"), table);
     checkPrometheus(scales.last().arguments.last(), Count, table);
