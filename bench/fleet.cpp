@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace Bench {
@@ -63,6 +64,7 @@ public:
         }
         return 0;
     }
+    qint64 lastPid() const { return m_processes.empty() ? 0 : m_processes.back()->processId(); }
 
 private:
     std::vector<std::unique_ptr<QProcess>> m_processes;
@@ -108,18 +110,35 @@ struct Scale
     double peakMbBound = 0; // when set, its memory and threads get rows, memory with this target
 };
 
-// The runs of each scale taken in turn, so a slow spell of the machine touches them all.
+// User and system time of another process so far, in ms (10 ms ticks); 0 when it is gone.
+double cpuMsOf(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = file.readAll();
+    // utime and stime, fields 14 and 15, after a command name that may hold blanks.
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) * 1000.0
+        / double(sysconf(_SC_CLK_TCK));
+}
+
+// The runs of each scale taken in turn, so a slow spell of the machine touches them all. With
+// `server`, the process serving every projector, its CPU time during the watched scales too.
 void timeScales(const QVector<Scale> &scales, int runs, double bound, const QString &boundText,
-                Table &table)
+                Table &table, qint64 server = 0)
 {
     QVector<std::vector<double>> times(scales.size());
     QVector<std::vector<double>> peaks(scales.size());
     QVector<std::vector<double>> threads(scales.size());
     QVector<std::vector<double>> cpu(scales.size());
+    QVector<std::vector<double>> serverCpu(scales.size());
     int failed = 0;
     for (int round = 0; round < runs; ++round) {
         for (int i = 0; i < scales.size(); ++i) {
+            const double serverBefore = cpuMsOf(server);
             const Run run = runOrva(scales.at(i).arguments);
+            serverCpu[i].push_back(cpuMsOf(server) - serverBefore);
             if (run.ms < 0) {
                 ++failed;
                 continue;
@@ -151,6 +170,9 @@ void timeScales(const QVector<Scale> &scales, int runs, double bound, const QStr
                             summarize(threads.at(i)), 0);
             table.addSeries(QStringLiteral("  orva's CPU time, user and system (ms)"),
                             summarize(cpu.at(i)), 0);
+            if (server > 0)
+                table.addSeries(QStringLiteral("  virtual-projector's CPU time meanwhile (ms)"),
+                                summarize(serverCpu.at(i)), 0);
         }
     }
     if (failed > 0)
@@ -327,7 +349,7 @@ void thousandTargets(const Options &options, Table &table)
         table.addValue(title, QStringLiteral("cannot write a fleet file"));
         return;
     }
-    timeScales(scales, options.fleetRuns, 2, QStringLiteral("< 2"), table);
+    timeScales(scales, options.fleetRuns, 2, QStringLiteral("< 2"), table, projectors.lastPid());
     checkPrometheus(scales.last().arguments.last(), Count, table);
 }
 
