@@ -537,6 +537,10 @@ void TestProjectorListen::takenPortIsReported()
     QFETCH(int, taken);
     QFETCH(int, hardLimit);
     QFETCH(QString, message);
+#ifndef Q_OS_UNIX
+    if (hardLimit > 0)
+        QSKIP("Windows counts no sockets against an open-file limit");
+#endif
     const quint16 first = freePorts(count);
     QVERIFY(first != 0);
     QTcpServer holder;
