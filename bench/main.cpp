@@ -24,8 +24,8 @@ void usage()
                 "drawn\n"
                 "  --flood-seconds  length of each flood (60, quick 5)\n"
                 "  --only           click, reply, rfc2217 (both over ser2net), receive, hold,\n"
-                "                   flood (idle and 19200 baud), fastflood, startup, fleet and\n"
-                "                   fleettcp (orva on many virtual projectors)\n");
+                "                   flood (idle and 19200 baud), fastflood, startup, fleet,\n"
+                "                   fleettcp and fleet1000 (orva on many virtual projectors)\n");
 }
 
 } // namespace
@@ -87,6 +87,7 @@ int main(int argc, char *argv[])
         {{QStringLiteral("startup")}, Bench::startUp},
         {{QStringLiteral("fleet")}, Bench::manyPorts},
         {{QStringLiteral("fleettcp")}, Bench::manyTargets},
+        {{QStringLiteral("fleet1000")}, Bench::thousandTargets},
     };
     for (const Section &section : sections) {
         if (!options.runsAny(section.names))

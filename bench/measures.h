@@ -58,6 +58,9 @@ void startUp(const Options &options, Table &table);
 void manyPorts(const Options &options, Table &table);
 // orva report through a fleet file on 1, 15 and 100 virtual projectors serving raw TCP.
 void manyTargets(const Options &options, Table &table);
+// orva report through fleet files on 1, 100 and 1000 of one virtual-projector --count 1000, with
+// orva's peak memory and threads; then all of them named, in the Prometheus text format.
+void thousandTargets(const Options &options, Table &table);
 
 // The child side of the start-up figure: the real window on the stored port, first frame, exit.
 int startupChild(int argc, char **argv);

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStringDecoder>
 
 #include <algorithm>
 
@@ -71,15 +72,22 @@ bool readFleet(const QString &path, QVector<Projector> *fleet, QString *error)
                                              QRegularExpression::CaseInsensitiveOption);
     QHash<QString, int> lineOf;
     for (int number = 1; !file.atEnd(); ++number) {
-        const QByteArray raw = file.readLine(MaxLineBytes);
+        // readLine(n) stops at n - 1 bytes: room for the longest line, its newline and one byte
+        // that tells a longer line.
+        QByteArray raw = file.readLine(MaxLineBytes + 3);
         const auto bad = [&](const QString &reason) {
             return fail(error, QStringLiteral("%1:%2: %3").arg(path).arg(number).arg(reason));
         };
-        if (!raw.endsWith('\n') && !file.atEnd())
+        if (raw.size() - (raw.endsWith('\n') ? 1 : 0) > MaxLineBytes)
             return bad(QStringLiteral("the line is longer than %1 bytes").arg(MaxLineBytes));
-        QString line = QString::fromUtf8(raw);
-        if (const qsizetype comment = line.indexOf(QLatin1Char('#')); comment >= 0)
-            line.truncate(comment);
+        // '#' is never part of a UTF-8 sequence, and a comment may be in any encoding.
+        if (const qsizetype comment = raw.indexOf('#'); comment >= 0)
+            raw.truncate(comment);
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        const QString line = utf8(raw);
+        // Qt opens a device by the UTF-8 of its name: a path in another encoding names another.
+        if (utf8.hasError())
+            return bad(QStringLiteral("write names and targets in UTF-8"));
         const QStringList fields
             = line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
         if (fields.isEmpty())

@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,6 +55,7 @@ private slots:
     void twoHundredFromOneProcessInOrder();
     void silentAndAbsentCostOnlyTheirOwnTime();
     void waitFollowsTwentyAtOnce();
+    void fleetBeyondTheOpenFileLimitTakesTurns();
 
 private:
     struct Run
@@ -69,6 +71,8 @@ private:
     quint16 startFleet(int count, const QStringList &arguments = {});
     // A fleet file naming tcp://127.0.0.1:PORT for each port, room-1 upwards; its path.
     QString writeFleet(const QList<quint16> &ports);
+    // startFleet, and a fleet file naming its projectors in order; its path, or empty.
+    QString startFleetFile(int count, const QStringList &arguments = {});
     // promtool's complaints about the metrics; empty when clean.
     static QByteArray promtoolSays(const QString &promtool, const QByteArray &metrics);
     void stopProjectors();
@@ -136,6 +140,15 @@ QString TestCli::writeFleet(const QList<quint16> &ports)
     if (!file.open(QIODevice::WriteOnly) || file.write(lines) != lines.size())
         return {};
     return path;
+}
+
+QString TestCli::startFleetFile(int count, const QStringList &arguments)
+{
+    const quint16 first = startFleet(count, arguments);
+    QList<quint16> ports;
+    for (int i = 0; first && i < count; ++i)
+        ports << quint16(first + i);
+    return first ? writeFleet(ports) : QString();
 }
 
 bool TestCli::startProjector(const QStringList &arguments, int port)
@@ -920,12 +933,8 @@ void TestCli::fleetOfFortyOverTcp()
 void TestCli::twoHundredFromOneProcessInOrder()
 {
     constexpr int Count = 200;
-    const quint16 first = startFleet(Count);
-    QVERIFY(first);
-    QList<quint16> ports;
-    for (int i = 0; i < Count; ++i)
-        ports << quint16(first + i);
-    const QString fleet = writeFleet(ports);
+    const QString fleet = startFleetFile(Count);
+    QVERIFY(!fleet.isEmpty());
     const Run run = orva({"report", "--fleet", fleet, "--json"});
     QCOMPARE(run.exitCode, 0);
     const QByteArrayList objects = lines(run.out);
@@ -984,12 +993,8 @@ void TestCli::silentAndAbsentCostOnlyTheirOwnTime()
 void TestCli::waitFollowsTwentyAtOnce()
 {
     constexpr int Count = 20;
-    const quint16 first = startFleet(Count, {"--countdown-ms", "600"});
-    QVERIFY(first);
-    QList<quint16> ports;
-    for (int i = 0; i < Count; ++i)
-        ports << quint16(first + i);
-    const QString fleet = writeFleet(ports);
+    const QString fleet = startFleetFile(Count, {"--countdown-ms", "600"});
+    QVERIFY(!fleet.isEmpty());
     QCOMPARE(orva({"send", "--fleet", fleet, "C00"}).exitCode, 0);
     const Run run = orva({"wait", "--fleet", fleet, "--until", "on", "--every", "0.2"});
     QCOMPARE(run.exitCode, 0);
@@ -1002,6 +1007,31 @@ void TestCli::waitFollowsTwentyAtOnce()
         }
         QCOMPARE(seen, (QByteArrayList {"warming", "on"}));
     }
+}
+
+// With room for 100 open files, 18 sessions fit at once beside what the program holds: the 40
+// take turns, which is said once, and every result is complete and in order.
+void TestCli::fleetBeyondTheOpenFileLimitTakesTurns()
+{
+    constexpr int Count = 40;
+    const QString fleet = startFleetFile(Count);
+    QVERIFY(!fleet.isEmpty());
+    QProcess process;
+    process.setChildProcessModifier([] {
+        const rlimit limit {100, 100};
+        setrlimit(RLIMIT_NOFILE, &limit);
+    });
+    process.start(QStringLiteral(ORVA_PROGRAM), {"report", "--fleet", fleet, "--json"});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(process.readAllStandardError(),
+             QByteArray("orva: 40 projectors, but at most 18 ports may be open at once here (the "
+                        "open-file limit): they take turns\n"));
+    const QByteArrayList objects = lines(process.readAllStandardOutput());
+    QCOMPARE(objects.size(), Count);
+    for (int i = 0; i < Count; ++i)
+        QCOMPARE(QJsonDocument::fromJson(objects.at(i)).object().value("lamp_hours").toInt(),
+                 482 + i);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -213,6 +213,13 @@ void TestCliArgs::projectors_data()
         "error: FLEET:3: \"tcp://h\": the address has no port");
     row("fleet range", "a 1-3\n", {}, "error: FLEET:1: \"1-3\" is not a port");
     row("fleet file missing", "<missing>", {}, "error: cannot read FLEET");
+    const QByteArray longest = "a COM1 #" + QByteArray(Projectors::MaxLineBytes - 8, 'x');
+    row("fleet line as long as can be", longest + "\nb COM2\n", {}, "a:COM1 b:COM2");
+    row("fleet line a byte too long", longest + "x\nb COM2\n", {},
+        "error: FLEET:1: the line is longer than 4096 bytes");
+    row("fleet target not in UTF-8", "a COM1\nb /dev/caf\xe9\n", {},
+        "error: FLEET:2: write names and targets in UTF-8");
+    row("fleet comment in Latin-1", "a COM1 # caf\xe9\n", {}, "a:COM1");
 }
 
 void TestCliArgs::projectors()

@@ -13,6 +13,19 @@
 // Where start-up puts the main window, on the screen this run was given (tests/screens/*.json).
 // The positions are worked out by hand: left = (screen width - outer width 700) / 2,
 // top = (screen height - 385) / 2 - 90, never above the screen.
+// The main window on a stored port, in a settings folder of its own, before its start-up.
+struct Loaded
+{
+    Loaded()
+    {
+        config.writeSettingsFile("[StartUP]\nComPort=1\n");
+        f.engine.close();
+    }
+    ConfigFolder config;
+    EngineFixture f;
+    Form1 form {&f.engine};
+};
+
 class TestPlacement : public QObject
 {
     Q_OBJECT
@@ -47,12 +60,9 @@ void TestPlacement::startUpPosition()
     QFETCH(QPoint, topLeft);
     if (QGuiApplication::primaryScreen()->geometry().size() != screen)
         QSKIP("a row for another screen");
-    ConfigFolder config;
-    config.writeSettingsFile("[StartUP]\nComPort=1\n");
-    EngineFixture f;
-    f.engine.close();
-    Form1 form(&f.engine);
-    QVERIFY(form.Form_Load());
+    Loaded loaded;
+    Form1 &form = loaded.form;
+    QVERIFY(loaded.form.Form_Load());
     QCOMPARE(form.pos(), topLeft);
 }
 
@@ -60,12 +70,9 @@ void TestPlacement::startUpPosition()
 // cover the TxD and RxD lines, and it stays on the screen.
 void TestPlacement::consoleLeavesTheLinesInSight()
 {
-    ConfigFolder config;
-    config.writeSettingsFile("[StartUP]\nComPort=1\n");
-    EngineFixture f;
-    f.engine.close();
-    Form1 form(&f.engine);
-    QVERIFY(form.Form_Load());
+    Loaded loaded;
+    Form1 &form = loaded.form;
+    QVERIFY(loaded.form.Form_Load());
     form.setHeight(Form1::ExpandedHeightTwips);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));

@@ -3,7 +3,6 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -538,6 +537,10 @@ void TestProjectorListen::takenPortIsReported()
     QFETCH(int, taken);
     QFETCH(int, hardLimit);
     QFETCH(QString, message);
+#ifndef Q_OS_UNIX
+    if (hardLimit > 0)
+        QSKIP("Windows counts no sockets against an open-file limit");
+#endif
     const quint16 first = freePorts(count);
     QVERIFY(first != 0);
     QTcpServer holder;

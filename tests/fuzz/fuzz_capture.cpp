@@ -1,21 +1,11 @@
 // Any bytes as a capture file: the reader never crashes, keeps its memory bounded, says where it
 // stopped, and whatever it reads, written again and read back, is what it read.
+#include "fuzzing.h"
 #include "link/capture.h"
 
 #include <QBuffer>
 
-#include <cstdio>
-#include <cstdlib>
-
 namespace {
-
-void require(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
 
 std::optional<QList<Capture::Session>> read(QByteArray *bytes, QString *error)
 {

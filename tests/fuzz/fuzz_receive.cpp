@@ -1,5 +1,7 @@
 // Random bytes in random chunks, with timer ticks and new sends in between, against every kind of
 // last command: the receive path must keep its bounds and never crash.
+#include "fuzzing.h"
+
 #include "engine/engine.h"
 #include "engine/protocol.h"
 #include "engine/render.h"
@@ -8,21 +10,10 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstdio>
-#include <cstdlib>
-
 namespace {
 
 const QByteArray Commands[] = {
     "CR0", "CR1", "CR3", "CR4", "CR6", "CR LAMPSTS", "CR LAMPMODE", "C34", "CF LAMPMODE ECO1", ""};
-
-void require(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
 
 } // namespace
 
