@@ -1,11 +1,14 @@
 #include "console/catalogue.h"
 #include "console/consolecommand.h"
+#include "link/capture.h"
 #include "support/manualclock.h"
 #include "tools/virtual-projector/commandreader.h"
 #include "tools/virtual-projector/projector.h"
+#include "tools/virtual-projector/replay.h"
 #include "tools/virtual-projector/wirelog.h"
 
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -48,6 +51,42 @@ QByteArray sendAll(Projector &projector, const QByteArrayList &commands)
     return answers;
 }
 
+Capture::Header captureHeader()
+{
+    return {QStringLiteral("orva"),
+            QStringLiteral("1.0"),
+            QStringLiteral("COM3"),
+            QStringLiteral("/dev/ttyUSB0"),
+            19200,
+            QDateTime(QDate(2026, 5, 4), QTime(10, 15), Qt::UTC)};
+}
+
+// A replay of a capture whose event lines are given in the file's notation.
+bool loadReplay(const QTemporaryDir &dir, const QByteArray &events, Replay *replay, QString *error)
+{
+    const QString path = dir.filePath(QStringLiteral("capture.txt"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || file.write(Capture::headerText(captureHeader()) + events) < 0)
+        return false;
+    file.close();
+    return replay->load(path, error);
+}
+
+// "OFFSET:BYTES" a piece, offsets in microseconds, a "u" after those sent unsolicited; "-" for a
+// command left to the simulator.
+QString described(const std::optional<Replay::Answer> &answer)
+{
+    if (!answer)
+        return QStringLiteral("-");
+    QStringList pieces;
+    for (const Replay::Piece &piece : *answer)
+        pieces.append(QStringLiteral("%1:%2%3")
+                          .arg(piece.offsetUs)
+                          .arg(WireLog::spelled(piece.bytes), piece.unsolicited ? "u" : ""));
+    return pieces.join(QLatin1Char(' '));
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Projector::Setup)
@@ -76,6 +115,10 @@ private slots:
     void readerIsBounded();
     void logSpelling_data();
     void logSpelling();
+    void replay_data();
+    void replay();
+    void replayTableStaysSmall_data();
+    void replayTableStaysSmall();
 };
 
 void TestProjector::statusReads_data()
@@ -544,6 +587,130 @@ void TestProjector::logSpelling()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, spelled);
     QCOMPARE(WireLog::spelled(bytes), spelled);
+}
+
+void TestProjector::replay_data()
+{
+    QTest::addColumn<QByteArray>("events");
+    QTest::addColumn<QByteArrayList>("asked"); // "" asks for what comes before any command
+    QTest::addColumn<QStringList>("expected");
+
+    const QByteArray twoPieces = "0.100000 > CR0[CR]\n0.141000 < 80\n0.143500 < [CR]\n";
+    QTest::newRow("recorded pieces and delays")
+        << twoPieces << QByteArrayList {"CR0"} << QStringList {"41000:80 43500:[CR]"};
+    QTest::newRow("never seen: the simulator's")
+        << twoPieces << QByteArrayList {"CR1", "CR0 "} << QStringList {"-", "-"};
+    QTest::newRow("answers in order, then the last again")
+        << QByteArray("0.100000 > CR0[CR]\n0.130000 < 80[CR]\n1.000000 > CR0[CR]\n"
+                      "1.030000 < 40[CR]\n2.000000 > CR0[CR]\n2.030000 < 00[CR]\n")
+        << QByteArrayList {"CR0", "CR0", "CR0", "CR0"}
+        << QStringList {"30000:80[CR]", "30000:40[CR]", "30000:00[CR]", "30000:00[CR]"};
+    // The second 80 is the first again, 10 ms later; the third is another at 80 ms.
+    QTest::newRow("the same answer twice in a row is one")
+        << QByteArray(
+               "0.000000 > CR0[CR]\n0.030000 < 80[CR]\n1.000000 > CR0[CR]\n1.040000 < 80[CR]\n"
+               "2.000000 > CR0[CR]\n2.080000 < 80[CR]\n")
+        << QByteArrayList {"CR0", "CR0", "CR0"}
+        << QStringList {"30000:80[CR]", "80000:80[CR]", "80000:80[CR]"};
+    QTest::newRow("a command in pieces, LF ignored, timed from its CR")
+        << QByteArray("0.000000 > [LF]C\n0.010000 > R\n0.020000 > 3[CR]\n0.020000 > [LF]\n"
+                      "0.050000 < 00482[CR]\n")
+        << QByteArrayList {"CR3", "C"} << QStringList {"30000:00482[CR]", "-"};
+    QTest::newRow("two commands in one write")
+        << QByteArray("0.000000 > CR0[CR]CR1[CR]\n0.040000 < 80[CR]1\n0.041000 < [CR]\n")
+        << QByteArrayList {"CR1", "CR0"} << QStringList {"40000:1 41000:[CR]", "40000:80[CR]"};
+    QTest::newRow("a command given up on is unanswered")
+        << QByteArray("0.000000 > CR0[CR]\n0.500000 > CR1[CR]\n0.530000 < 1[CR]\n")
+        << QByteArrayList {"CR0", "CR1"} << QStringList {"", "30000:1[CR]"};
+    QTest::newRow("talking after the answer")
+        << QByteArray("0.000000 > C00[CR]\n0.020000 < [ACK][CR]\n2.500000 < 40[CR]\n"
+                      "3.000000 > CR0[CR]\n3.030000 < 40[CR]\n")
+        << QByteArrayList {"C00", "CR0"}
+        << QStringList {"20000:[ACK][CR] 2500000:40[CR]u", "30000:40[CR]"};
+    QTest::newRow("no CR: the answer ends with the reply window")
+        << QByteArray("0.000000 > CR0[CR]\n0.100000 < [0xFF]\n0.900000 < [0xFE]\n"
+                      "1.500000 < [0xFD]\n")
+        << QByteArrayList {"CR0"} << QStringList {"100000:[0xFF] 900000:[0xFE] 1500000:[0xFD]u"};
+    QTest::newRow("before any command, from the opening")
+        << QByteArray("0.050000 open\n0.250000 < HELLO\n0.300000 > CR0[CR]\n0.330000 < 80[CR]\n")
+        << QByteArrayList {"", "CR0"} << QStringList {"200000:HELLOu", "30000:80[CR]"};
+    QTest::newRow("a close ends what is open")
+        << QByteArray("0.000000 open\n0.100000 > CR0[CR]\n0.200000 close\n0.300000 open\n"
+                      "0.400000 < 80[CR]\n0.500000 > CR1[CR]\n0.520000 < 1[CR]\n")
+        << QByteArrayList {"CR0", "CR1", ""} << QStringList {"", "20000:1[CR]", ""};
+    const QByteArray header = Capture::headerText(captureHeader());
+    QTest::newRow("captures one after another")
+        << "0.000000 > CR0[CR]\n0.030000 < 80[CR]\n" + header
+            + "0.000000 > CR0[CR]\n0.040000 < 40[CR]\n"
+        << QByteArrayList {"CR0", "CR0"} << QStringList {"30000:80[CR]", "40000:40[CR]"};
+}
+
+void TestProjector::replay()
+{
+    QFETCH(QByteArray, events);
+    QFETCH(QByteArrayList, asked);
+    QFETCH(QStringList, expected);
+    QTemporaryDir dir;
+    Replay replay;
+    QString error;
+    QVERIFY2(loadReplay(dir, events, &replay, &error), qPrintable(error));
+    QStringList answers;
+    for (const QByteArray &command : asked)
+        answers.append(command.isEmpty() ? described(replay.opening())
+                                         : described(replay.next(command)));
+    QCOMPARE(answers, expected);
+
+    // Each projector of a fleet has its own place in the answers.
+    Replay loaded;
+    QVERIFY(loadReplay(dir, events, &loaded, &error));
+    Replay first = loaded, second = loaded;
+    for (const QByteArray &command : asked)
+        (void)first.next(command);
+    const QByteArray command = asked.first();
+    QCOMPARE(command.isEmpty() ? described(second.opening()) : described(second.next(command)),
+             expected.first());
+}
+
+void TestProjector::replayTableStaysSmall_data()
+{
+    QTest::addColumn<QByteArray>("cycle"); // event lines, each time %1 is the cycle's start
+    QTest::addColumn<int>("cycles");
+    QTest::addColumn<int>("commands");
+    QTest::addColumn<int>("maxAnswers");
+    QTest::addColumn<int>("maxBytes");
+    QTest::newRow("20 MB of the same reads")
+        << QByteArray("%1.000000 > CR0[CR]\n%1.041000 < 80\n%1.043000 < [CR]\n"
+                      "%1.500000 > CR3[CR]\n%1.530000 < 00482[CR]\n")
+        << 230000 << 2 << 2 << 32;
+    // The lamp hours read differently each time: the last place takes the newest.
+    QTest::newRow("a read that always changes")
+        << QByteArray("%1.000000 > CR3[CR]\n%1.030000 < %1[CR]\n") << 100000 << 1
+        << Replay::MaxAnswersPerCommand << Replay::MaxAnswersPerCommand * 16;
+    QTest::newRow("a projector that talks on its own") << "%1.000000 < " + QByteArray(100, 'x')
+            + "\n" << 50000 << 0 << 0 << int(Replay::MaxUnsolicitedBytes);
+}
+
+void TestProjector::replayTableStaysSmall()
+{
+    QFETCH(QByteArray, cycle);
+    QFETCH(int, cycles);
+    QFETCH(int, commands);
+    QFETCH(int, maxAnswers);
+    QFETCH(int, maxBytes);
+    QByteArray events;
+    events.reserve(cycle.size() * 2 * cycles);
+    for (int i = 0; i < cycles; ++i)
+        events += QByteArray(cycle).replace("%1", QByteArray::number(i));
+    QTemporaryDir dir;
+    Replay replay;
+    QString error;
+    QVERIFY2(loadReplay(dir, events, &replay, &error), qPrintable(error));
+    qInfo("%lld MB: %lld commands, %lld answers, %lld bytes", qint64(events.size() >> 20),
+          qint64(replay.distinctCommands()), qint64(replay.storedAnswers()),
+          qint64(replay.storedBytes()));
+    QCOMPARE(replay.distinctCommands(), commands);
+    QVERIFY(replay.storedAnswers() <= maxAnswers);
+    QVERIFY(replay.storedBytes() <= maxBytes);
 }
 
 QTEST_GUILESS_MAIN(TestProjector)

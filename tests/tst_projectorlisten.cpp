@@ -1,3 +1,4 @@
+#include "link/capture.h"
 #include "support/freeports.h"
 
 #include <QElapsedTimer>
@@ -7,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -156,6 +158,22 @@ struct Client
     QByteArrayList pieces;
 };
 
+// A capture file of the given event lines, in the file's notation.
+QString writeCapture(const QTemporaryDir &dir, const QByteArray &events)
+{
+    const QString path = dir.filePath(QStringLiteral("capture.txt"));
+    QFile file(path);
+    const Capture::Header header {QStringLiteral("orva"),
+                                  QStringLiteral("1.0"),
+                                  QStringLiteral("COM3"),
+                                  QStringLiteral("/dev/ttyUSB0"),
+                                  19200,
+                                  QDateTime(QDate(2026, 5, 4), QTime(10, 15), Qt::UTC)};
+    if (!file.open(QIODevice::WriteOnly) || file.write(Capture::headerText(header) + events) < 0)
+        return QString();
+    return path;
+}
+
 } // namespace
 
 class TestProjectorListen : public QObject
@@ -183,6 +201,10 @@ private slots:
     void takenPortIsReported_data();
     void takenPortIsReported();
     void fleetProjectorsAreIndependent();
+    void replaysACapture_data();
+    void replaysACapture();
+    void badCaptureIsRefused_data();
+    void badCaptureIsRefused();
 };
 
 void TestProjectorListen::answers_data()
@@ -588,6 +610,106 @@ void TestProjectorListen::fleetProjectorsAreIndependent()
     QVERIFY(latecomer.connected());
     QTRY_VERIFY_WITH_TIMEOUT(latecomer.closed(), AnswerTimeoutMs);
     QCOMPARE(clients[2]->ask("CR1"), QByteArray("1\r"));
+}
+
+void TestProjectorListen::replaysACapture_data()
+{
+    QTest::addColumn<QByteArray>("events");
+    QTest::addColumn<QByteArray>("greeting"); // what comes unasked on connecting
+    QTest::addColumn<QByteArrayList>("exchanges"); // a command, then its answer, and so on
+    QTest::addColumn<int>("slowestMs"); // the longest recorded wait for a whole answer
+    QTest::addColumn<QStringList>("logged"); // answer lines of --log, after the time
+    const QByteArray warmingUp("0.100000 > CR0[CR]\n0.130000 < 80[CR]\n1.000000 > CR0[CR]\n"
+                               "1.030000 < 40[CR]\n");
+    QTest::newRow("in order, then the last; the rest simulated")
+        << warmingUp << QByteArray()
+        << QByteArrayList {"CR0", "80\r", "CR0", "40\r", "CR0", "40\r", "CR1", "1\r"} << 30
+        << QStringList {"-> 80[CR] (replay)", "-> 40[CR] (replay)", "-> 40[CR] (replay)",
+                        "-> 1[CR]"};
+    QTest::newRow("a status no decoder knows, in two pieces")
+        << QByteArray("0.000000 > CR0[CR]\n0.040000 < 9\n0.400000 < 9[CR]\n") << QByteArray()
+        << QByteArrayList {"CR0", "99\r"} << 400
+        << QStringList {"-> 9 (replay)", "-> 9[CR] (replay)"};
+    QTest::newRow("talks first") << QByteArray(
+        "0.000000 open\n0.200000 < HELLO[CR]\n0.300000 > C00[CR]\n"
+        "0.320000 < [ACK][CR]\n") << QByteArray("HELLO\r")
+                                 << QByteArrayList {"C00", "\x06\r", "CR0", "40\r"} << 20
+                                 << QStringList {"-> HELLO[CR] (replay, unsolicited)",
+                                                 "-> [ACK][CR] (replay)", "-> 40[CR]"};
+}
+
+void TestProjectorListen::replaysACapture()
+{
+    QFETCH(QByteArray, events);
+    QFETCH(QByteArray, greeting);
+    QFETCH(QByteArrayList, exchanges);
+    QFETCH(int, slowestMs);
+    QFETCH(QStringList, logged);
+    QTemporaryDir dir;
+    const QString capture = writeCapture(dir, events);
+    QVERIFY(!capture.isEmpty());
+    Server server;
+    QVERIFY2(server.start({QStringLiteral("--replay"), capture, QStringLiteral("--log"),
+                           QStringLiteral("--countdown-ms"), QStringLiteral("60000")}),
+             server.process.readAllStandardError().constData());
+    Client client(server);
+    QVERIFY(client.connected());
+    if (!greeting.isEmpty())
+        QTRY_COMPARE_WITH_TIMEOUT(client.received, greeting, AnswerTimeoutMs);
+    client.received.clear();
+    qint64 slowest = 0;
+    for (qsizetype i = 0; i + 1 < exchanges.size(); i += 2) {
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(client.ask(exchanges.at(i)), exchanges.at(i + 1));
+        slowest = qMax(slowest, clock.elapsed());
+    }
+    // Never sooner than recorded, whatever the load.
+    QVERIFY2(slowest >= slowestMs, qPrintable(QString::number(slowest)));
+
+    server.process.terminate();
+    QVERIFY(server.process.waitForFinished(5000));
+    QStringList answers;
+    for (const QString &line : QString::fromLatin1(server.process.readAllStandardError())
+                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (line.mid(13).startsWith(QLatin1String("->")))
+            answers.append(line.mid(13));
+    }
+    QCOMPARE(answers, logged);
+}
+
+void TestProjectorListen::badCaptureIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("events"); // after a header; the file is missing when null
+    QTest::addColumn<QString>("message"); // after the file's name
+    QTest::newRow("a time without six decimals")
+        << QByteArray("0.000000 > CR0[CR]\n1.5 < 80[CR]\n") << QStringLiteral(":9: ");
+    QTest::newRow("a bracket left open")
+        << QByteArray("0.000000 > CR0[CR]\n0.100000 < 80[C\n") << QStringLiteral(":9: ");
+    QTest::newRow("an unknown event")
+        << QByteArray("0.000000 sent CR0[CR]\n") << QStringLiteral(":8: ");
+    QTest::newRow("no file") << QByteArray() << QStringLiteral(": ");
+}
+
+void TestProjectorListen::badCaptureIsRefused()
+{
+    QFETCH(QByteArray, events);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QString capture = dir.filePath(QStringLiteral("missing.txt"));
+    if (!events.isNull())
+        capture = writeCapture(dir, events);
+    QProcess process;
+    process.start(QStringLiteral(VIRTUAL_PROJECTOR),
+                  {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                   QStringLiteral("--replay"), capture});
+    QVERIFY(process.waitForFinished(StartTimeoutMs));
+    const QByteArray error = process.readAllStandardError();
+    QCOMPARE(process.exitCode(), 64);
+    QVERIFY2(error.startsWith(("virtual-projector: " + capture + message).toLocal8Bit()),
+             error.constData());
+    // Nothing listened: no greeting.
+    QCOMPARE(process.readAllStandardOutput(), QByteArray());
 }
 
 QTEST_MAIN(TestProjectorListen)

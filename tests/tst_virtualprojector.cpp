@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -156,6 +157,8 @@ private slots:
     void takenPortNameIsLeftAlone_data();
     void takenPortNameIsLeftAlone();
     void logSpellsTheTraffic();
+    void badCaptureLinksNothing_data();
+    void badCaptureLinksNothing();
 };
 
 void TestVirtualProjector::statusLine_data()
@@ -474,6 +477,38 @@ void TestVirtualProjector::logSpellsTheTraffic()
     for (int i = 0; i < expected.size(); ++i)
         QVERIFY2(QRegularExpression(expected.at(i)).match(lines.at(i)).hasMatch(),
                  qPrintable(lines.at(i)));
+}
+
+void TestVirtualProjector::badCaptureLinksNothing_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("message"); // after the file's name
+    QTest::newRow("no header") << QByteArray("0.000000 > CR0[CR]\n") << QStringLiteral(":1: ");
+    QTest::newRow("layout 2") << QByteArray("# orva capture 2\n") << QStringLiteral(":1: ");
+}
+
+void TestVirtualProjector::badCaptureLinksNothing()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, message);
+    ConfigFolder config;
+    QTemporaryDir dir;
+    const QString capture = dir.filePath(QStringLiteral("capture.txt"));
+    QFile file(capture);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
+    file.close();
+    QProcess projector;
+    projector.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    projector.start(
+        QStringLiteral(VIRTUAL_PROJECTOR),
+        {QStringLiteral("--port"), QString::number(Port), QStringLiteral("--replay"), capture});
+    QVERIFY(projector.waitForFinished(StartTimeoutMs));
+    QCOMPARE(projector.exitCode(), 64);
+    const QByteArray error = projector.readAllStandardError();
+    QVERIFY2(error.startsWith(("virtual-projector: " + capture + message).toLocal8Bit()),
+             error.constData());
+    QVERIFY(!QFileInfo(linkPath()).exists() && !QFileInfo(linkPath()).isSymLink());
+    QCOMPARE(projector.readAllStandardOutput(), QByteArray());
 }
 
 QTEST_MAIN(TestVirtualProjector)

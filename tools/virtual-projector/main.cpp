@@ -1,6 +1,7 @@
 #include "deviceline.h"
 #include "link/openfiles.h"
 #include "options.h"
+#include "replay.h"
 #include "simulator.h"
 #include "tcpline.h"
 
@@ -13,6 +14,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -90,6 +92,13 @@ int main(int argc, char *argv[])
         break;
     }
 
+    // Read whole before anything starts: a bad capture opens no port.
+    std::optional<Replay> replay;
+    if (!options.replayPath.isEmpty() && !replay.emplace().load(options.replayPath, &message)) {
+        complain(message);
+        return UsageExit;
+    }
+
 #ifdef Q_OS_UNIX
     QuitOnSignal quitOnSignal;
     if (!quitOnSignal.isValid()) {
@@ -157,6 +166,8 @@ int main(int argc, char *argv[])
         auto simulator = std::make_unique<Simulator>(line, own);
         if (addresses.size() > 1)
             simulator->setLogName(addresses.at(int(i)));
+        if (replay)
+            simulator->setReplay(*replay);
         // All hang up at once: one line says so.
         QObject::connect(simulator.get(), &Simulator::lineDropped, &app, [&dropped, &lines] {
             if (++dropped < lines.size())

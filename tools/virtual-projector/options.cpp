@@ -168,6 +168,13 @@ Options::Parsed Options::parse(const QStringList &arguments, Options *options, Q
          QStringLiteral("Lamp-on time that adds one lamp hour. Default 60000 (an hour a "
                         "minute)."),
          QStringLiteral("ms")},
+        {QStringLiteral("replay"),
+         QStringLiteral("Plays the projector of the capture <file>: each command it saw gets the "
+                        "recorded answers, in their pieces and delays, in the recorded order and "
+                        "then the last again; the others get the simulator's. --delay, --split "
+                        "and --silent shape only the simulator's answers. A fleet replays it in "
+                        "each projector."),
+         QStringLiteral("file")},
         {QStringLiteral("log"),
          QStringLiteral("Writes every command received and every answer sent to standard "
                         "error, with the time and control characters spelled out.")},
@@ -259,6 +266,7 @@ Options::Parsed Options::parse(const QStringList &arguments, Options *options, Q
     result.split = parser.isSet(QStringLiteral("split"));
     result.garbage = parser.isSet(QStringLiteral("garbage"));
     result.log = parser.isSet(QStringLiteral("log"));
+    result.replayPath = parser.value(QStringLiteral("replay"));
     result.projector.lampHours = int(hours);
     result.projector.countdownMs = countdown;
     result.projector.coolingMs = cooling;

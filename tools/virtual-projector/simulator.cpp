@@ -54,10 +54,19 @@ void Simulator::receive(const QByteArray &bytes)
         answer(command);
 }
 
+void Simulator::setReplay(const Replay &replay)
+{
+    m_replay = replay;
+    play(m_replay->opening(), false);
+}
+
 void Simulator::answer(const QByteArray &command)
 {
     const QString received = WireLog::spelled(command + Wire::Cr);
-    if (m_options.silent) {
+    // The options that shape answers shape the simulator's only: the capture's are as recorded.
+    const std::optional<Replay::Answer> recorded
+        = m_replay ? m_replay->next(command) : std::nullopt;
+    if (m_options.silent && !recorded) {
         log(QStringLiteral("<- %1 (no answer: --silent)").arg(received));
         return;
     }
@@ -65,8 +74,15 @@ void Simulator::answer(const QByteArray &command)
         log(QStringLiteral("<- %1 (lost: too many commands waiting)").arg(received));
         return;
     }
-    log(QStringLiteral("<- %1").arg(received));
+    // The built-in projector takes every command, so that its state follows the capture's.
     const QByteArray reply = m_projector.answer(command, m_clock.elapsed());
+    if (recorded) {
+        log(QStringLiteral("<- %1%2").arg(
+            received, recorded->isEmpty() ? QStringLiteral(" (replay: no answer)") : QString()));
+        play(*recorded, true);
+        return;
+    }
+    log(QStringLiteral("<- %1").arg(received));
     ++m_waitingAnswers;
     if (!m_options.split || reply.size() < 2) {
         QTimer::singleShot(m_options.delayMs, Qt::PreciseTimer, this, [this, reply, peer = m_peer] {
@@ -90,6 +106,28 @@ void Simulator::answer(const QByteArray &command)
                            if (peer == m_peer)
                                deliver(second, QStringLiteral(" (second piece)"));
                        });
+}
+
+void Simulator::play(const Replay::Answer &answer, bool awaited)
+{
+    if (answer.isEmpty())
+        return;
+    if (awaited)
+        ++m_waitingAnswers;
+    for (qsizetype i = 0; i < answer.size(); ++i) {
+        const Replay::Piece &piece = answer.at(i);
+        const bool last = i == answer.size() - 1;
+        const int dueMs = int((piece.offsetUs + 500) / 1000);
+        QTimer::singleShot(
+            dueMs, Qt::PreciseTimer, this, [this, piece, awaited, last, peer = m_peer] {
+                if (awaited && last)
+                    --m_waitingAnswers;
+                if (peer == m_peer)
+                    deliver(piece.bytes,
+                            piece.unsolicited ? QStringLiteral(" (replay, unsolicited)")
+                                              : QStringLiteral(" (replay)"));
+            });
+    }
 }
 
 void Simulator::deliver(const QByteArray &bytes, const QString &note)
@@ -185,6 +223,8 @@ void Simulator::newPeer()
     m_paceTimer.stop();
     m_queue.clear();
     log(QStringLiteral("a new client"));
+    if (m_replay)
+        play(m_replay->opening(), false);
 }
 
 void Simulator::dropLine()

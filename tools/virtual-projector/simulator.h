@@ -3,11 +3,14 @@
 #include "commandreader.h"
 #include "options.h"
 #include "projector.h"
+#include "replay.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QRandomGenerator>
 #include <QTimer>
+
+#include <optional>
 
 class Line;
 
@@ -29,6 +32,8 @@ public:
 
     // Put before each line of the log, so that projectors sharing it can be told apart.
     void setLogName(const QString &name) { m_logName = name; }
+    // Answers the commands the capture saw as it shows; the simulator answers the others.
+    void setReplay(const Replay &replay);
 
 signals:
     void lineDropped();
@@ -36,6 +41,7 @@ signals:
 private:
     void receive(const QByteArray &bytes);
     void answer(const QByteArray &command);
+    void play(const Replay::Answer &answer, bool awaited);
     void deliver(const QByteArray &bytes, const QString &note);
     // What actually goes out: at a speed other than the peer's, only noise.
     QByteArray onTheWire(const QByteArray &bytes);
@@ -52,6 +58,7 @@ private:
     Options m_options;
     QString m_logName;
     Projector m_projector;
+    std::optional<Replay> m_replay;
     CommandReader m_reader;
     QElapsedTimer m_clock;
     QRandomGenerator m_random;
