@@ -24,6 +24,7 @@ struct Options
     int floodPerSecond = 0;
     qint64 hangUpAfterMs = -1; // never
     bool log = false;
+    QString record; // the capture file; empty: none
     Projector::Setup projector;
 
     bool listens() const { return listenPort >= 0; }
