@@ -1,4 +1,5 @@
 #include "app/program.h"
+#include "link/capture.h"
 #include "panel/look.h"
 
 #include <QApplication>
@@ -10,16 +11,23 @@
 namespace {
 
 constexpr int UsageExit = 64; // as orva's
+constexpr int CannotWriteExit = 73; // as orva's for a file it cannot write
 
-const char HelpText[] = "Usage: orva-control [--help] [--version] [Qt's options]\n"
-                        "Opens the control panel on the port and speed its port dialog stored;\n"
-                        "when none is stored, or the port does not open, the dialog comes up.\n"
-                        "\n"
-                        "  -h, --help     this help\n"
-                        "  -v, --version  the version\n"
-                        "\n"
-                        "Qt's own options are taken as Qt documents them (-platform NAME,\n"
-                        "-style NAME, -reverse, ...).\n";
+const char HelpText[]
+    = "Usage: orva-control [--record FILE] [--help] [--version] [Qt's options]\n"
+      "Opens the control panel on the port and speed its port dialog stored;\n"
+      "when none is stored, or the port does not open, the dialog comes up.\n"
+      "\n"
+      "      --record FILE  appends to FILE every chunk written to the projector and read\n"
+      "                     from it, as it goes, and each open, close, lost line and failed\n"
+      "                     open (docs/capture.md); an open on another port or speed begins\n"
+      "                     a new capture in the file. A FILE that cannot be opened for\n"
+      "                     appending ends the program at once with exit status 73.\n"
+      "  -h, --help         this help\n"
+      "  -v, --version      the version\n"
+      "\n"
+      "Qt's own options are taken as Qt documents them (-platform NAME,\n"
+      "-style NAME, -reverse, ...).\n";
 
 // Qt's options for every program (QGuiApplication, QApplication, X11), one dash or two;
 // QApplication takes them out of argv. The first list takes a value, as "-style fusion" or
@@ -41,9 +49,9 @@ bool isOneOf(const char *name, size_t length, const char *const *names, size_t c
 }
 
 // --help and --version answer before the window system is asked for anything, so they work
-// without a display; an option that neither this program nor Qt takes is refused the same way.
-// Returns the exit status, or -1 to go on.
-int answerCommandLine(int argc, char *argv[])
+// without a display; an option that neither this program nor Qt takes is refused the same way,
+// and so is a capture file that cannot be opened. Returns the exit status, or -1 to go on.
+int answerCommandLine(int argc, char *argv[], std::unique_ptr<Capture::Writer> *capture)
 {
     for (int i = 1; i < argc; ++i) {
         const char *argument = argv[i];
@@ -65,6 +73,20 @@ int answerCommandLine(int argc, char *argv[])
         const char *name = argument + (argument[1] == '-' ? 2 : 1);
         const char *equals = std::strchr(name, '=');
         const size_t length = equals ? size_t(equals - name) : std::strlen(name);
+        if (argument[1] == '-' && length == 6 && !std::strncmp(name, "record", 6)) {
+            const char *path = equals ? equals + 1 : i + 1 < argc ? argv[++i] : "";
+            if (!*path) {
+                std::fprintf(stderr, "orva-control: --record needs a file name (see --help)\n");
+                return UsageExit;
+            }
+            auto writer = std::make_unique<Capture::Writer>();
+            if (!writer->openFile(QFile::decodeName(path))) {
+                std::fprintf(stderr, "orva-control: %s\n", qPrintable(writer->error()));
+                return CannotWriteExit;
+            }
+            *capture = std::move(writer);
+            continue;
+        }
         if (isOneOf(name, length, QtValueOptions, std::size(QtValueOptions))) {
             if (!equals)
                 ++i; // its value
@@ -82,11 +104,14 @@ int answerCommandLine(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
-    if (const int status = answerCommandLine(argc, argv); status >= 0)
+    std::unique_ptr<Capture::Writer> capture;
+    if (const int status = answerCommandLine(argc, argv, &capture); status >= 0)
         return status;
     QApplication app(argc, argv);
     Look::install();
     Program program;
+    if (capture)
+        program.record(std::move(capture));
     program.start();
     return app.exec();
 }

@@ -3,9 +3,10 @@
 #include "app/form1.h"
 #include "app/portdialog.h"
 #include "engine/engine.h"
+#include "engine/timer.h"
+#include "link/capture.h"
 #include "link/linkport.h"
 #include "link/portfactory.h"
-#include "engine/timer.h"
 
 Program::Program(std::unique_ptr<PortFactory> ports)
     : m_ownTimers(std::make_unique<QtTimerFactory>())
@@ -27,6 +28,13 @@ Program::~Program()
 {
     m_form.reset();
     m_engine.reset();
+}
+
+void Program::record(std::unique_ptr<Capture::Writer> capture)
+{
+    if (auto *own = static_cast<LinkPort *>(m_ownPort.get()))
+        own->record(std::move(capture), QStringLiteral("orva-control"),
+                    QStringLiteral(ORVA_VERSION));
 }
 
 void Program::start()

@@ -6,6 +6,9 @@
 
 class Engine;
 class Form1;
+namespace Capture {
+class Writer;
+}
 class SerialPort;
 class TimerFactory;
 
@@ -25,6 +28,10 @@ public:
     SerialPort &port() { return *m_port; }
     Engine &engine() { return *m_engine; }
     Form1 &form() { return *m_form; }
+
+    // Records the line in the capture file, open already, from the first open on (--record).
+    // Only the program's own port records: a caller's port is its own business.
+    void record(std::unique_ptr<Capture::Writer> capture);
 
     // Start-up: the stored port, or the port dialog, modally, when there is none or it does not
     // open; then the window is shown.

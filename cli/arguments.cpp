@@ -14,7 +14,7 @@ struct CommandRow
     const char *name;
     Command command;
     // Options it takes: p(ort) b(aud) w(ait) j(son) c(sv) m (format) o(utput) f(orce)
-    // r (when-ready) u(ntil) t(imeout) e(very) F(leet) J(obs).
+    // r (when-ready) u(ntil) t(imeout) e(very) F(leet) J(obs) R(ecord).
     const char *options;
     int leastOperands;
     int mostOperands; // -1: no limit
@@ -24,9 +24,9 @@ const CommandRow Commands[] = {
     {"ports", Command::Ports, "j", 0, 0},
     {"map", Command::Map, "f", 2, 2},
     {"unmap", Command::Unmap, "", 1, 1},
-    {"send", Command::Send, "pbwjcmorteFJ", 1, -1},
-    {"report", Command::Report, "pbwjcmoFJ", 0, 0},
-    {"wait", Command::Wait, "pbuteFJ", 0, 0},
+    {"send", Command::Send, "pbwjcmorteFJR", 1, -1},
+    {"report", Command::Report, "pbwjcmoFJR", 0, 0},
+    {"wait", Command::Wait, "pbuteFJR", 0, 0},
 };
 
 struct FormatRow
@@ -81,6 +81,13 @@ Options:
       --format FORMAT    text, json, csv, or (report) prometheus
       --output FILE      writes FILE in one piece (a temporary file beside it, synced and
                          renamed), not standard output; a regular file or a new one
+      --record PATH      send, report, wait: appends every chunk written to and read from
+                         each projector, as it goes, with its opens, closes and losses, to a
+                         capture file (docs/capture.md): PATH itself for one projector; for
+                         several, or when PATH is a folder, PATH/NAME.capture a projector,
+                         NAME its fleet name or port with all but letters, digits, ".", "_"
+                         and "-" made "_" (tcp___10.0.4.22_4001.capture), "-2" added to a
+                         name taken; the folder is made when missing
       --when-ready       send: first waits until the projector is neither warming nor cooling
       --until STATE      wait: on or standby
       --timeout S        wait, --when-ready: gives up after S seconds (default 180)
@@ -107,7 +114,9 @@ out of time, or map or unmap could not do what was asked; 2 a port could not be 
 lost (absent, refused, busy, permission denied, or an unusable ports-folder entry). 64 a usage
 error (a bad fleet file line among them, named by file and line number; or no -p, no fleet and
 no usable stored port), with no port touched. 73 the --output file could not be written (its
-folder, a full disk, something other than a file at the path); the old file is left as it was.
+folder, a full disk, something other than a file at the path); the old file is left as it was;
+or a --record file could not be opened for appending, then before any port is touched, or
+written.
 )";
 
 QString commandHelp(Command command)
@@ -136,7 +145,7 @@ QString commandHelp(Command command)
     case Command::Send:
         return QStringLiteral(
             "Usage: orva send [-p LIST] [--fleet FILE] [--jobs N] [-b RATE] [--wait MS]\n"
-            "                 [--json|--csv] [--output FILE]\n"
+            "                 [--json|--csv] [--output FILE] [--record PATH]\n"
             "                 [--when-ready [--timeout S] [--every S]] COMMAND...\n"
             "Sends each COMMAND as it goes on the wire, without its CR (\"CR0\", \"C34\",\n"
             "\"CF LAMPMODE ECO1\"), in turn, to every listed port at once. For each it waits\n"
@@ -154,13 +163,14 @@ QString commandHelp(Command command)
     case Command::Report:
         return QStringLiteral(
             "Usage: orva report [-p LIST] [--fleet FILE] [--jobs N] [-b RATE] [--wait MS]\n"
-            "                   [--json|--csv|--format F] [--output FILE]\n"
+            "                   [--json|--csv|--format F] [--output FILE] [--record PATH]\n"
             "The seven status reads in the panel's order (STATUS, MODE, TEMP, SETTING,\n"
             "LAMP-TIME, LAMP-STATUS, LAMP-MODE) on every listed port at once, one line each:\n"
             "the caption and the decoded words, \"no answer\", or the answer as the panel shows\n"
             "it when nothing decodes. Each read stands alone and waits MS milliseconds (1000) at\n"
             "most for its answer. Once a read goes unanswered, the rest of that port's reads are\n"
-            "not sent and count as unanswered (JSON: \"sent\": false): one silent window, not seven.\n"
+            "not sent and count as unanswered (JSON: \"sent\": false): one silent window, not "
+            "seven.\n"
             "--json: one object a port: port, name, target, speed, time (ISO 8601), error,\n"
             "answered, lamp_hours, temperatures_c, power (on, standby, warming, cooling,\n"
             "power_fault, temperature_fault, lamp_fault), input, lamp, lamp_mode, and reads keyed\n"
@@ -180,7 +190,7 @@ QString commandHelp(Command command)
     case Command::Wait:
         return QStringLiteral(
             "Usage: orva wait [-p LIST] [--fleet FILE] [--jobs N] [-b RATE] --until on|standby\n"
-            "                 [--timeout S] [--every S]\n"
+            "                 [--timeout S] [--every S] [--record PATH]\n"
             "Reads the status of every listed port every S seconds (1) until each is on, or in\n"
             "standby, and prints each state as it changes (\"COM3 warming\", \"a-101 on\"; also\n"
             "\"no answer\"). Exit status 0 when all got there, 1 when --timeout seconds (180)\n"
@@ -369,6 +379,13 @@ bool Arguments::parse(const QStringList &arguments, Arguments *parsed, QString *
             if (value.isEmpty())
                 return fail(error, QStringLiteral("--output needs a file name"));
             result.output = value;
+        } else if (name == QLatin1String("--record")) {
+            option('R');
+            if (!takeValue())
+                return false;
+            if (value.isEmpty())
+                return fail(error, QStringLiteral("--record needs a file or folder name"));
+            result.record = value;
         } else if (name == QLatin1String("--when-ready")) {
             option('r');
             result.whenReady = true;

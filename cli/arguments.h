@@ -29,6 +29,7 @@ struct Arguments
     int baud = 0; // 9600 or 19200; 0: the stored BaudRate
     int waitMs = 1000;
     QString output; // written in one piece instead of standard output
+    QString record; // the capture file, or the folder of one a projector
     QString until; // wait: "on" or "standby"
     bool whenReady = false; // send: wait until the projector is neither warming nor cooling
     int timeoutMs = DefaultTimeoutMs; // wait, send --when-ready

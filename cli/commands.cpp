@@ -5,9 +5,13 @@
 #include "output.h"
 
 #include "engine/protocol.h"
+#include "link/capture.h"
 #include "link/portchoice.h"
 #include "link/portmap.h"
 #include "settings/store.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -52,6 +56,40 @@ bool chooseProjectors(const Arguments &arguments, QVector<Projector> *projectors
     return Projectors::select({QString::number(stored.portNumber())}, {}, projectors, &error);
 }
 
+// --record: each projector's capture file, each opened here once, so that one that cannot be
+// written stops the program before any port is touched.
+bool chooseCaptures(const Arguments &arguments, QVector<Projector> *projectors)
+{
+    if (arguments.record.isEmpty())
+        return true;
+    const QFileInfo path(arguments.record);
+    QStringList files;
+    if (projectors->size() == 1 && !path.isDir()) {
+        files << arguments.record;
+    } else {
+        if (path.exists() && !path.isDir()) {
+            complain(QStringLiteral("--record: %1 is not a folder, and %2 projectors need one")
+                         .arg(arguments.record)
+                         .arg(projectors->size()));
+            return false;
+        }
+        if (!QDir().mkpath(arguments.record)) {
+            complain(QStringLiteral("--record: cannot make the folder %1").arg(arguments.record));
+            return false;
+        }
+        files = Projectors::captureFiles(*projectors, arguments.record);
+    }
+    for (int i = 0; i < files.size(); ++i) {
+        Capture::Writer capture;
+        if (!capture.openFile(files.at(i))) {
+            complain(capture.error());
+            return false;
+        }
+        (*projectors)[i].capture = files.at(i);
+    }
+    return true;
+}
+
 int highest(const QVector<PortRun> &runs)
 {
     int exitCode = ExitStatus::Success;
@@ -88,6 +126,8 @@ int finish(const Arguments &arguments, Destination &destination, const QVector<P
            Output::Kind kind)
 {
     for (const PortRun &run : runs) {
+        if (!run.recordError.isEmpty())
+            complainAbout(run, run.recordError);
         if (!run.error.isEmpty())
             complainAbout(run, run.error);
         else if (std::any_of(run.answers.begin(), run.answers.end(),
@@ -126,7 +166,7 @@ QVector<PortRun> runFleet(const Arguments &arguments, const QVector<Projector> &
     const int wanted = arguments.jobs == Arguments::AllJobs
         ? int(projectors.size())
         : std::min(arguments.jobs, int(projectors.size()));
-    const int atOnce = Fleet::mostAtOnce(wanted);
+    const int atOnce = Fleet::mostAtOnce(wanted, !arguments.record.isEmpty());
     if (atOnce < wanted)
         complain(QStringLiteral("%1 projectors, but at most %2 ports may be open at once here "
                                 "(the open-file limit): they take turns")
@@ -143,6 +183,8 @@ int sendEverywhere(const Arguments &arguments, const QList<QByteArray> &commands
     int exitCode = 0;
     if (!chooseProjectors(arguments, &projectors, &baud, &exitCode))
         return exitCode;
+    if (!chooseCaptures(arguments, &projectors))
+        return ExitStatus::CannotWrite;
     Destination destination(arguments.output);
     QString error;
     if (!destination.open(&error)) {
@@ -190,6 +232,8 @@ int wait(const Arguments &arguments)
     int exitCode = 0;
     if (!chooseProjectors(arguments, &projectors, &baud, &exitCode))
         return exitCode;
+    if (!chooseCaptures(arguments, &projectors))
+        return ExitStatus::CannotWrite;
     Session::Plan plan;
     plan.until = [&](const QString &now) {
         return now == arguments.until;
@@ -203,6 +247,8 @@ int wait(const Arguments &arguments)
     const QVector<PortRun> runs = runFleet(arguments, projectors, baud, plan);
     QStringList late;
     for (const PortRun &run : runs) {
+        if (!run.recordError.isEmpty())
+            complainAbout(run, run.recordError);
         if (!run.error.isEmpty())
             complainAbout(run, run.error);
         else if (run.exitCode != ExitStatus::Success)

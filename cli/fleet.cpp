@@ -18,10 +18,11 @@ constexpr int FilesOfTheProgram = 64;
 
 namespace Fleet {
 
-int mostAtOnce(int wanted)
+int mostAtOnce(int wanted, bool recorded)
 {
-    const qint64 allowed = allowOpenFiles(qint64(wanted) * FilesPerSession + FilesOfTheProgram);
-    return int(std::clamp<qint64>((allowed - FilesOfTheProgram) / FilesPerSession, 1, wanted));
+    const qint64 each = FilesPerSession + (recorded ? 1 : 0);
+    const qint64 allowed = allowOpenFiles(qint64(wanted) * each + FilesOfTheProgram);
+    return int(std::clamp<qint64>((allowed - FilesOfTheProgram) / each, 1, wanted));
 }
 
 QVector<PortRun> run(const QVector<Projector> &projectors, int baud, int jobs,

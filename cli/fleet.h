@@ -14,7 +14,8 @@ QVector<PortRun> run(const QVector<Projector> &projectors, int baud, int jobs,
                      const Session::Plan &plan);
 
 // How many sessions can be open at once here: the open-file limit, raised to its hard limit
-// first where the system has one, less what the program itself holds.
-int mostAtOnce(int wanted);
+// first where the system has one, less what the program itself holds. A recorded session holds
+// its capture file too.
+int mostAtOnce(int wanted, bool recorded = false);
 
 } // namespace Fleet

@@ -136,4 +136,20 @@ bool select(const QStringList &items, const QVector<Projector> &fleet, QVector<P
     return true;
 }
 
+QStringList captureFiles(const QVector<Projector> &projectors, const QString &folder)
+{
+    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]"));
+    QSet<QString> taken;
+    QStringList files;
+    for (const Projector &projector : projectors) {
+        const QString stem = QString(projector.label()).replace(unsafe, QStringLiteral("_"));
+        QString name = stem + QStringLiteral(".capture");
+        for (int n = 2; taken.contains(name.toLower()); ++n)
+            name = QStringLiteral("%1-%2.capture").arg(stem).arg(n);
+        taken.insert(name.toLower());
+        files << folder + QLatin1Char('/') + name;
+    }
+    return files;
+}
+
 } // namespace Projectors

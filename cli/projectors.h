@@ -14,6 +14,7 @@ struct Projector
     int number = 0; // 1..15, or 0 for a direct target
     PortTarget target; // when number is 0
     QString port; // "COM3", or the target as written
+    QString capture; // the file its line is recorded in (--record); empty: none
 
     // Two projectors with the same key would open the same line.
     QString key() const { return number ? port : target.text(); }
@@ -35,5 +36,10 @@ bool readFleet(const QString &path, QVector<Projector> *fleet, QString *error);
 // a projector listed twice is one.
 bool select(const QStringList &items, const QVector<Projector> &fleet, QVector<Projector> *chosen,
             QString *error);
+
+// The capture file of each projector in `folder`: its label with every character but letters,
+// digits, ".", "_" and "-" made "_", then ".capture"; "-2", "-3"... added to a name already
+// taken, without regard to case, as some file systems see it.
+QStringList captureFiles(const QVector<Projector> &projectors, const QString &folder);
 
 } // namespace Projectors

@@ -5,6 +5,7 @@
 #include "engine/engine.h"
 #include "engine/protocol.h"
 #include "engine/timer.h"
+#include "link/capture.h"
 #include "link/linkport.h"
 #include "link/portfactory.h"
 #include "link/portmap.h"
@@ -60,6 +61,17 @@ void Session::start()
 {
     m_run.time = QDateTime::currentDateTimeUtc();
     m_clock.start();
+    if (!m_projector.capture.isEmpty()) {
+        // Opened at start already: only a file that went away since fails here.
+        auto capture = std::make_unique<Capture::Writer>();
+        if (!capture->openFile(m_projector.capture)) {
+            m_run.recordError = capture->error();
+            finish();
+            return;
+        }
+        m_port->record(std::move(capture), QStringLiteral("orva"), QStringLiteral(ORVA_VERSION));
+        m_port->setRecordedName(m_projector.label());
+    }
     PortChoice choice = m_projector.number ? PortChoice(m_projector.number)
                                            : PortChoice::direct(m_projector.target, m_run.baud);
     choice.setBaud(m_run.baud);
@@ -193,6 +205,10 @@ void Session::finish()
         m_run.failure = QStringLiteral("silent");
     }
     m_engine->close();
+    if (m_run.recordError.isEmpty())
+        m_run.recordError = m_port->recordError();
+    if (!m_run.recordError.isEmpty())
+        m_run.exitCode = std::max(m_run.exitCode, int(ExitStatus::CannotWrite));
     m_run.seconds = double(m_clock.nsecsElapsed()) / 1e9;
     QMetaObject::invokeMethod(
         this, [this] { emit finished(); }, Qt::QueuedConnection);

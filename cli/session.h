@@ -44,6 +44,7 @@ struct PortRun
     double seconds = 0; // how long it took, open included
     int exitCode = 0; // 0; 1 something unanswered or not there in time; 2 the port failed
     QString error; // why the port failed, or why nothing was sent
+    QString recordError; // why its capture file could not be written; empty: it was, or none
     QString failure; // the kind of failure: SerialPort::failureText, or "silent"
     QVector<Answer> answers;
     Decoders::Values values; // of all answers together

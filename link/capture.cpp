@@ -197,14 +197,18 @@ QByteArray eventLine(const Event &event)
 
 bool Writer::open(const QString &path, Header header)
 {
-    m_file.close();
-    // Nothing is written that the reader would refuse.
-    if (header.speed <= 0) {
-        m_error = QStringLiteral("%1: the speed %2 is not a number of baud")
-                      .arg(path)
-                      .arg(header.speed);
+    if (!openFile(path))
+        return false;
+    if (!begin(std::move(header))) {
+        m_file.close();
         return false;
     }
+    return true;
+}
+
+bool Writer::openFile(const QString &path)
+{
+    m_file.close();
     m_file.setFileName(path);
     // Unbuffered: every line goes to the system as it is written.
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
@@ -212,15 +216,27 @@ bool Writer::open(const QString &path, Header header)
             = QStringLiteral("%1: cannot open for appending: %2").arg(path, m_file.errorString());
         return false;
     }
+    return true;
+}
+
+bool Writer::begin(Header header)
+{
+    if (!m_file.isOpen()) {
+        m_error = QStringLiteral("no capture file is open");
+        return false;
+    }
+    // Nothing is written that the reader would refuse.
+    if (header.speed <= 0) {
+        m_error = QStringLiteral("%1: the speed %2 is not a number of baud")
+                      .arg(m_file.fileName())
+                      .arg(header.speed);
+        return false;
+    }
     const QDateTime now = QDateTime::currentDateTime();
     header.start = now.toOffsetFromUtc(now.offsetFromUtc());
     m_header = header;
     m_clock.start();
-    if (!writeLine(headerText(m_header))) {
-        m_file.close();
-        return false;
-    }
-    return true;
+    return writeLine(headerText(m_header));
 }
 
 bool Writer::sent(QByteArrayView chunk)
@@ -255,8 +271,8 @@ bool Writer::openFailed(const QString &reason)
 
 bool Writer::write(Event::Kind kind, QByteArrayView bytes, const QString &reason)
 {
-    if (!m_file.isOpen()) {
-        m_error = QStringLiteral("no capture file is open");
+    if (!m_file.isOpen() || !m_clock.isValid()) {
+        m_error = QStringLiteral("no capture has begun");
         return false;
     }
     Event event;

@@ -69,6 +69,11 @@ public:
     // Opens the file for appending and writes the header, whose start is now. False with
     // error() naming the file and the reason; a program stops there, before opening any port.
     bool open(const QString &path, Header header);
+    // The two halves of open(): the file alone, so that a program can find out at start whether
+    // it can record, before it knows what the header says; then a header, which begins a new
+    // capture in the file (its times start again at 0).
+    bool openFile(const QString &path);
+    bool begin(Header header);
     bool isOpen() const { return m_file.isOpen(); }
     const Header &header() const { return m_header; }
 

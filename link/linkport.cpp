@@ -18,10 +18,49 @@ QString LinkPort::where(const QString &target) const
         : QStringLiteral("COM%1 (%2)").arg(choice().portNumber()).arg(target);
 }
 
+void LinkPort::record(std::unique_ptr<Capture::Writer> capture, const QString &program,
+                      const QString &version)
+{
+    m_capture = std::move(capture);
+    m_recording = Capture::Header();
+    m_recording.program = program;
+    m_recording.version = version;
+    m_recordError.clear();
+}
+
+void LinkPort::beginCapture(const QString &target)
+{
+    if (!m_capture)
+        return;
+    Capture::Header header = m_recording;
+    header.port = !m_recordedName.isEmpty() ? m_recordedName
+        : choice().directTarget()           ? choice().directTarget()->text()
+                                            : QStringLiteral("COM%1").arg(choice().portNumber());
+    header.target = target;
+    header.speed = lineSettings().baud;
+    header.start = m_capture->header().start;
+    if (m_capture->header() != header || !m_capture->header().start.isValid())
+        recorded(m_capture->begin(header));
+}
+
+void LinkPort::recorded(bool written)
+{
+    if (written || !m_capture)
+        return;
+    m_recordError = m_capture->error();
+    qCWarning(lcLink, "recording stopped: %s", qUtf8Printable(m_recordError));
+    m_capture.reset();
+}
+
 void LinkPort::refuse(const QString &target, const QString &reason, Failure failure)
 {
     m_lastError = where(target) + QStringLiteral(": ") + reason;
     m_failure = failure;
+    if (m_capture) {
+        beginCapture(target);
+        if (m_capture)
+            recorded(m_capture->openFailed(reason));
+    }
     qCInfo(lcLink, "open failed: %s", qUtf8Printable(m_lastError));
     emit openFinished(false);
 }
@@ -58,6 +97,8 @@ void LinkPort::startOpen()
             m_lastError = where(m_target) + QStringLiteral(" lost: ") + m_port->lastError();
             m_failure = Failure::Lost;
             qCInfo(lcLink, "%s", qUtf8Printable(m_lastError));
+            if (m_capture)
+                recorded(m_capture->lost(m_port->lastError()));
             emit lost();
         });
         connect(m_port.get(), &SerialPort::openFinished, this, &LinkPort::finishOpening);
@@ -83,6 +124,11 @@ void LinkPort::finishOpening(bool opened)
     }
     m_lastError.clear();
     m_failure = Failure::None;
+    if (m_capture) {
+        beginCapture(m_target);
+        if (m_capture)
+            recorded(m_capture->opened());
+    }
     qCInfo(lcLink, "%s open at %s", qUtf8Printable(where(m_target)),
            qUtf8Printable(lineSettings().text()));
     emit openFinished(true);
@@ -90,8 +136,12 @@ void LinkPort::finishOpening(bool opened)
 
 void LinkPort::close()
 {
-    if (m_port)
-        m_port->close();
+    if (!m_port)
+        return;
+    const bool wasOpen = m_port->isOpen();
+    m_port->close();
+    if (wasOpen && m_capture)
+        recorded(m_capture->closed());
 }
 
 bool LinkPort::isOpen() const
@@ -101,11 +151,20 @@ bool LinkPort::isOpen() const
 
 void LinkPort::output(const QByteArray &text)
 {
-    if (isOpen())
-        m_port->output(text);
+    if (!isOpen())
+        return;
+    // Before the write: a reply that the write sets off is recorded after it.
+    if (m_capture)
+        recorded(m_capture->sent(text));
+    m_port->output(text);
 }
 
 QByteArray LinkPort::input()
 {
-    return m_port ? m_port->input() : QByteArray();
+    if (!m_port)
+        return {};
+    QByteArray bytes = m_port->input();
+    if (m_capture)
+        recorded(m_capture->received(bytes));
+    return bytes;
 }

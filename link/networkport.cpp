@@ -86,8 +86,9 @@ void NetworkPort::close()
     }
     if (m_state == State::Open && !m_failed)
         m_sinceOwnClose.start();
-    m_socket->abort();
+    // Closed before the abort, whose disconnected() is this close and not a lost line.
     m_state = State::Closed;
+    m_socket->abort();
     m_failed = false;
 }
 

@@ -1,4 +1,5 @@
 #include "engine/decoders.h"
+#include "link/capture.h"
 #include "link/deviceport.h"
 #include "link/portmap.h"
 #include "support/configfolder.h"
@@ -17,6 +18,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -56,6 +59,11 @@ private slots:
     void silentAndAbsentCostOnlyTheirOwnTime();
     void waitFollowsTwentyAtOnce();
     void fleetBeyondTheOpenFileLimitTakesTurns();
+    void recordIsWhatThePeerSaw_data();
+    void recordIsWhatThePeerSaw();
+    void recordThatCannotBeWrittenTouchesNoPort_data();
+    void recordThatCannotBeWrittenTouchesNoPort();
+    void recordFolderHasAFileAProjector();
 
 private:
     struct Run
@@ -76,6 +84,16 @@ private:
     // promtool's complaints about the metrics; empty when clean.
     static QByteArray promtoolSays(const QString &promtool, const QByteArray &metrics);
     void stopProjectors();
+    // A virtual projector on a free loopback port recording into `capture`; its address.
+    QString startRecordedProjector(const QString &capture, const QStringList &arguments = {});
+    // Each direction's chunks of every capture in the file, joined; Sent is to the projector.
+    struct Traffic
+    {
+        QByteArray sent, received;
+        QList<Capture::Event::Kind> events; // the rest, in order
+        QList<Capture::Header> headers;
+    };
+    static Traffic traffic(const QString &path);
 
     static constexpr int Port = 6;
     ConfigFolder *m_config = nullptr;
@@ -183,6 +201,43 @@ void TestCli::stopProjectors()
         delete projector;
     }
     m_projectors.clear();
+}
+
+QString TestCli::startRecordedProjector(const QString &capture, const QStringList &arguments)
+{
+    QProcess *projector = startVirtualProjector(
+        QStringList {"--listen", "127.0.0.1:0", "--record", capture} + arguments);
+    if (!projector->waitForReadyRead(10000))
+        return {};
+    static const QRegularExpression address(QStringLiteral("tcp://127\\.0\\.0\\.1:[0-9]+"));
+    return address.match(QString::fromLatin1(projector->readAllStandardOutput())).captured();
+}
+
+TestCli::Traffic TestCli::traffic(const QString &path)
+{
+    Traffic traffic;
+    Capture::Reader reader(path);
+    for (;;) {
+        switch (reader.next()) {
+        case Capture::Reader::HeaderRead:
+            traffic.headers << reader.header();
+            continue;
+        case Capture::Reader::EventRead:
+            if (reader.event().kind == Capture::Event::Sent)
+                traffic.sent += reader.event().bytes;
+            else if (reader.event().kind == Capture::Event::Received)
+                traffic.received += reader.event().bytes;
+            else
+                traffic.events << reader.event().kind;
+            continue;
+        case Capture::Reader::Failed:
+            qWarning("%s", qPrintable(reader.error()));
+            traffic.events << Capture::Event::Kind(-1);
+            return traffic;
+        case Capture::Reader::End:
+            return traffic;
+        }
+    }
 }
 
 void TestCli::init()
@@ -1032,6 +1087,137 @@ void TestCli::fleetBeyondTheOpenFileLimitTakesTurns()
     for (int i = 0; i < Count; ++i)
         QCOMPARE(QJsonDocument::fromJson(objects.at(i)).object().value("lamp_hours").toInt(),
                  482 + i);
+}
+
+void TestCli::recordIsWhatThePeerSaw_data()
+{
+    QTest::addColumn<QStringList>("projector");
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<QList<int>>("exitCodes");
+    QTest::addColumn<bool>("cut"); // the projector drops the line
+    // Unsolicited characters beside the answers, in pieces that fall anywhere.
+    QTest::newRow("flood") << QStringList {"--flood", "2000", "--split"}
+                           << QStringList {"report", "--wait", "200"} << QList<int> {0, 1} << false;
+    // Every byte 0x80 and above: nothing printable, no CR, only hex.
+    QTest::newRow("garbage") << QStringList {"--garbage"}
+                             << QStringList {"send", "--wait", "200", "CR0"} << QList<int> {1}
+                             << false;
+    // Status reads every 50 ms, each answer in two pieces, until the line drops under them.
+    QTest::newRow("hung up") << QStringList {"--split", "--hang-up-after", "1.5"}
+                             << QStringList {"wait", "--until", "on", "--every", "0.05"}
+                             << QList<int> {2} << true;
+}
+
+// What orva recorded and what the projector at the other end recorded are the same bytes in
+// each direction, whatever the bytes. Only what one side wrote after the other had closed (the
+// flood until the projector hears orva's close; a command into a line already cut) is in the
+// writer's capture alone: it never reached the other end.
+void TestCli::recordIsWhatThePeerSaw()
+{
+    QFETCH(QStringList, projector);
+    QFETCH(QStringList, command);
+    QFETCH(QList<int>, exitCodes);
+    QFETCH(bool, cut);
+    const QString peerFile = m_folder.filePath(QStringLiteral("peer.capture"));
+    const QString orvaFile = m_folder.filePath(QStringLiteral("orva.capture"));
+    QFile::remove(peerFile);
+    QFile::remove(orvaFile);
+    const QString address = startRecordedProjector(peerFile, projector);
+    QVERIFY(!address.isEmpty());
+    const Run run = orva(command + QStringList {"-p", address, "--record", orvaFile});
+    QVERIFY2(exitCodes.contains(run.exitCode), run.err.constData());
+    stopProjectors();
+    const Traffic ours = traffic(orvaFile);
+    const Traffic peers = traffic(peerFile);
+    QCOMPARE(ours.headers.size(), 1);
+    QCOMPARE(ours.headers[0].program, QStringLiteral("orva"));
+    QCOMPARE(ours.headers[0].port, address);
+    QCOMPARE(ours.headers[0].target, address);
+    QCOMPARE(ours.headers[0].speed, 19200);
+    QCOMPARE(peers.headers.size(), 1);
+    QCOMPARE(peers.headers[0].program, QStringLiteral("virtual-projector"));
+    using K = Capture::Event::Kind;
+    QCOMPARE(ours.events, (QList<K> {K::Opened, cut ? K::Lost : K::Closed}));
+    QCOMPARE(peers.events, (QList<K> {K::Opened, K::Closed}));
+    QVERIFY(ours.sent.startsWith("CR0\r"));
+    QVERIFY(!ours.received.isEmpty());
+    if (cut) {
+        QVERIFY(ours.sent.startsWith(peers.sent));
+        QCOMPARE(ours.received, peers.received);
+        QVERIFY(ours.received.count('\r') >= 10); // answers went by until the cut
+    } else {
+        QCOMPARE(ours.sent, peers.sent);
+        QVERIFY(peers.received.startsWith(ours.received));
+        if (!projector.contains("--flood"))
+            QCOMPARE(ours.received, peers.received);
+        else
+            QVERIFY(ours.received.size() > 100); // the flood, not just answers
+    }
+    if (projector.contains("--garbage"))
+        QVERIFY(std::all_of(ours.received.begin(), ours.received.end(),
+                            [](char c) { return quint8(c) >= 0x80; }));
+}
+
+void TestCli::recordThatCannotBeWrittenTouchesNoPort_data()
+{
+    QTest::addColumn<QString>("record");
+    QTest::addColumn<int>("projectors");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("no such folder") << "none/orva.capture" << 1 << ": cannot open for appending";
+    QTest::newRow("below a file") << "file/orva.capture" << 1 << ": cannot open for appending";
+    QTest::newRow("a file for a folder") << "file" << 2 << "is not a folder";
+}
+
+// Stopped before any port: the projector's own capture shows no client until a later run.
+void TestCli::recordThatCannotBeWrittenTouchesNoPort()
+{
+    QFETCH(QString, record);
+    QFETCH(int, projectors);
+    QFETCH(QString, says);
+    const QString peerFile = m_folder.filePath(QStringLiteral("peer-%1.capture").arg(projectors));
+    QFile::remove(peerFile);
+    const QString address = startRecordedProjector(peerFile);
+    QVERIFY(!address.isEmpty());
+    QTemporaryDir folder;
+    const QString path = folder.filePath(record);
+    if (record.startsWith("file")) {
+        QFile file(folder.filePath(QStringLiteral("file")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QStringList ports {address};
+    if (projectors == 2)
+        ports << QStringLiteral("COM9");
+    const Run run = orva({"report", "-p", ports.join(','), "--record", path});
+    QCOMPARE(run.exitCode, 73);
+    QVERIFY2(run.err.startsWith("orva: ") && run.err.contains(says.toUtf8()), run.err.constData());
+    QCOMPARE(run.out, QByteArray());
+    // A run that does reach it comes after anything the failed one might have done.
+    QCOMPARE(orva({"send", "-p", address, "CR0"}).exitCode, 0);
+    stopProjectors();
+    const Traffic peers = traffic(peerFile);
+    using K = Capture::Event::Kind;
+    QCOMPARE(peers.events, (QList<K> {K::Opened, K::Closed}));
+    QCOMPARE(peers.sent, QByteArray("CR0\r"));
+}
+
+// One file a projector, named by its fleet name, each a capture of its own line.
+void TestCli::recordFolderHasAFileAProjector()
+{
+    const QString fleet = startFleetFile(2);
+    QVERIFY(!fleet.isEmpty());
+    const QString folder = m_folder.filePath(QStringLiteral("captures/today"));
+    const Run run = orva({"send", "--fleet", fleet, "--record", folder, "CR0"});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(QDir(folder).entryList(QDir::Files),
+             (QStringList {"room-1.capture", "room-2.capture"}));
+    for (const QString name : {"room-1", "room-2"}) {
+        const Traffic ours = traffic(folder + '/' + name + ".capture");
+        QCOMPARE(ours.headers.size(), 1);
+        QCOMPARE(ours.headers[0].port, name);
+        QVERIFY(ours.headers[0].target.startsWith("tcp://127.0.0.1:"));
+        QCOMPARE(ours.sent, QByteArray("CR0\r"));
+        QCOMPARE(ours.received, QByteArray("80\r"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCli)

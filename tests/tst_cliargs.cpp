@@ -15,6 +15,8 @@ private slots:
     void usageErrors();
     void projectors_data();
     void projectors();
+    void captureFiles_data();
+    void captureFiles();
 };
 
 namespace {
@@ -48,6 +50,8 @@ QString describe(const Arguments &parsed)
         fields << QStringLiteral("output=") + parsed.output;
     if (!parsed.until.isEmpty())
         fields << QStringLiteral("until=") + parsed.until;
+    if (!parsed.record.isEmpty())
+        fields << QStringLiteral("record=") + parsed.record;
     if (parsed.timeoutMs != defaults.timeoutMs)
         fields << QStringLiteral("timeout=%1").arg(parsed.timeoutMs);
     if (parsed.everyMs != defaults.everyMs)
@@ -96,6 +100,10 @@ void TestCliArgs::accepted_data()
     QTest::newRow("fleet, names and targets, jobs")
         << QStringList {"report", "--fleet", "f", "--jobs", "8", "-p", "a-101, tcp://h:1"}
         << "report ports=a-101|tcp://h:1 fleet=f jobs=8";
+    QTest::newRow("report --record")
+        << QStringList {"report", "--record", "cap"} << "report record=cap";
+    QTest::newRow("wait --record=")
+        << QStringList {"wait", "--until", "on", "--record=d/"} << "wait until=on record=d/";
 }
 
 void TestCliArgs::accepted()
@@ -137,6 +145,11 @@ void TestCliArgs::usageErrors_data()
     QTest::newRow("prometheus with send")
         << QStringList {"send", "--format", "prometheus", "C00"} << "report only";
     QTest::newRow("unknown format") << QStringList {"report", "--format", "xml"} << "--format";
+    QTest::newRow("--record with ports") << QStringList {"ports", "--record", "c"} << "does not go";
+    QTest::newRow("--record with map")
+        << QStringList {"map", "--record", "c", "COM1", "/dev/x"} << "does not go";
+    QTest::newRow("--record empty") << QStringList {"report", "--record="} << "file or folder";
+    QTest::newRow("--record last") << QStringList {"report", "--record"} << "needs a value";
     QTest::newRow("two formats") << QStringList {"report", "--json", "--csv"}
                                  << "one output format";
     QTest::newRow("--csv with ports") << QStringList {"ports", "--csv"} << "does not go";
@@ -257,6 +270,48 @@ void TestCliArgs::projectors()
     QVERIFY2(ok ? result == expected
                 : result.contains(expected.mid(7)) && expected.startsWith("error"),
              qPrintable(result));
+}
+
+// Names a person finds by the projector, unique even where case does not count, and safe to
+// put in any folder.
+void TestCliArgs::captureFiles_data()
+{
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("a port") << QStringList {"COM3"} << QStringList {"COM3.capture"};
+    QTest::newRow("targets") << QStringList {"tcp://127.0.0.1:5000", "rfc2217://[::1]:4001",
+                                             "/dev/ttyUSB0"}
+                             << QStringList {"tcp___127.0.0.1_5000.capture",
+                                             "rfc2217______1__4001.capture", "_dev_ttyUSB0.capture"};
+    QTest::newRow("fleet names") << QStringList {"room-12", "lab.b"}
+                                 << QStringList {"room-12.capture", "lab.b.capture"};
+    QTest::newRow("the same once sanitized")
+        << QStringList {"tcp://h:1", "tcp_//h:1", "tcp:__h:1"}
+        << QStringList {"tcp___h_1.capture", "tcp___h_1-2.capture", "tcp___h_1-3.capture"};
+    QTest::newRow("only case differs")
+        << QStringList {"Room", "room", "ROOM-2"}
+        << QStringList {"Room.capture", "room-2.capture", "ROOM-2-2.capture"};
+}
+
+void TestCliArgs::captureFiles()
+{
+    QFETCH(QStringList, items);
+    QFETCH(QStringList, names);
+    QVector<Projector> projectors;
+    for (const QString &item : items) {
+        Projector projector;
+        // A fleet name is any word that is not a port; labels are what the files are named by.
+        if (item.contains(QLatin1Char(':')) || item.startsWith(QLatin1Char('/'))
+            || item.startsWith(QLatin1String("COM")))
+            projector.port = item;
+        else
+            projector.name = item;
+        projectors << projector;
+    }
+    QStringList expected;
+    for (const QString &name : names)
+        expected << QStringLiteral("/d/") + name;
+    QCOMPARE(Projectors::captureFiles(projectors, QStringLiteral("/d")), expected);
 }
 
 QTEST_GUILESS_MAIN(TestCliArgs)

@@ -522,6 +522,12 @@ void TestProjectorListen::badListenValuesAreRefused_data()
     QTest::newRow("count past 99999 lamp hours")
         << listen("127.0.0.1:5000") + QStringList {"--count", "3", "--lamp-hours", "99998"}
         << QByteArray("runs past 99999 lamp hours");
+    // One capture is one line's.
+    QTest::newRow("record a fleet")
+        << listen("127.0.0.1:5000") + QStringList {"--count", "2", "--record", "c"}
+        << QByteArray("--record records one projector");
+    QTest::newRow("record nowhere") << listen("127.0.0.1:0") + QStringList {"--record="}
+                                    << QByteArray("--record needs a file name");
 }
 
 void TestProjectorListen::badListenValuesAreRefused()

@@ -4,6 +4,7 @@
 #include "support/enginefixture.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QProcess>
 #include <QScreen>
@@ -143,6 +144,22 @@ void TestStartup::commandLineNeedsNoDisplay_data()
         << QByteArray("orva-control: unknown option --loud");
     QTest::newRow("operand") << QStringList {"COM3"} << 64 << QByteArray()
                              << QByteArray("orva-control: unexpected argument COM3");
+    // A capture that cannot be written ends the program before any port or window.
+    const QString nowhere = QStringLiteral("%1/orva-no-such-folder-%2/capture")
+                                .arg(QDir::tempPath())
+                                .arg(QCoreApplication::applicationPid());
+    QTest::newRow("--record into no folder")
+        << QStringList {"--record", nowhere} << 73 << QByteArray()
+        << QStringLiteral("orva-control: %1: cannot open for appending").arg(nowhere).toUtf8();
+    QTest::newRow("--record= a folder")
+        << QStringList {"-style", "fusion", "--record=" + QDir::tempPath()} << 73 << QByteArray()
+        << QStringLiteral("orva-control: %1: cannot open").arg(QDir::tempPath()).toUtf8();
+    QTest::newRow("--record without a file")
+        << QStringList {"--record"} << 64 << QByteArray()
+        << QByteArray("orva-control: --record needs a file name");
+    QTest::newRow("--help before --record's file")
+        << QStringList {"--record", nowhere, "--help"} << 0 << QByteArray("Usage: orva-control")
+        << QByteArray();
 }
 
 // With no display at all, where opening the window would abort.

@@ -9,7 +9,7 @@ DeviceLine::DeviceLine(const QString &path, int baud, QObject *parent)
     m_port.setParity(QSerialPort::NoParity);
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
-    connect(&m_port, &QSerialPort::readyRead, this, [this] { emit received(m_port.readAll()); });
+    connect(&m_port, &QSerialPort::readyRead, this, [this] { take(m_port.readAll()); });
     connect(&m_port, &QSerialPort::errorOccurred, this, &DeviceLine::handleError);
 }
 
@@ -24,8 +24,11 @@ bool DeviceLine::open(QString *error)
 
 void DeviceLine::write(const QByteArray &bytes)
 {
-    if (m_port.isOpen())
-        m_port.write(bytes);
+    if (!m_port.isOpen())
+        return;
+    const qint64 written = m_port.write(bytes);
+    if (written > 0)
+        wrote(QByteArrayView(bytes).first(written));
 }
 
 void DeviceLine::handleError(QSerialPort::SerialPortError error)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/capture.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -23,6 +25,18 @@ public:
     // Drops the line as a pulled cable would.
     virtual void hangUp() = 0;
 
+    // Records every chunk where it meets the wire, in a capture begun already, with the
+    // directions of the other end's captures: what comes in went "to the projector" (>), what
+    // goes out came "from the projector" (<); and the line's opens, closes and losses.
+    void record(Capture::Writer *capture)
+    {
+        m_capture = capture;
+        connect(this, &Line::failed, this, [this](const QString &reason) {
+            if (m_capture)
+                m_capture->lost(reason);
+        });
+    }
+
 signals:
     void received(const QByteArray &bytes);
     // The line went away on its own (device unplugged); it is closed now.
@@ -30,4 +44,31 @@ signals:
     // Someone else is at the other end now (the next network client): what the last one left
     // half typed or unanswered is not theirs.
     void peerChanged();
+
+protected:
+    // Subclasses hand what they read through take() and what went out through wrote().
+    void take(const QByteArray &bytes)
+    {
+        if (m_capture)
+            m_capture->sent(bytes);
+        emit received(bytes);
+    }
+    void wrote(QByteArrayView bytes)
+    {
+        if (m_capture)
+            m_capture->received(bytes);
+    }
+    void recordOpened()
+    {
+        if (m_capture)
+            m_capture->opened();
+    }
+    void recordClosed()
+    {
+        if (m_capture)
+            m_capture->closed();
+    }
+
+private:
+    Capture::Writer *m_capture = nullptr;
 };

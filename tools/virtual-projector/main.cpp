@@ -20,6 +20,7 @@
 namespace {
 
 constexpr int UsageExit = 64; // as orva's
+constexpr int CannotWriteExit = 73; // as orva's for a file it cannot write
 
 void say(const QString &text)
 {
@@ -108,6 +109,17 @@ int main(int argc, char *argv[])
     QObject::connect(&quitOnSignal, &QuitOnSignal::received, &app, &QCoreApplication::quit);
 #endif
 
+    // Before the line: a capture that cannot be written stops everything.
+    Capture::Writer capture;
+    if (!options.record.isEmpty() && !capture.openFile(options.record)) {
+        complain(capture.error());
+        return CannotWriteExit;
+    }
+    Capture::Header header;
+    header.program = QStringLiteral("virtual-projector");
+    header.version = QStringLiteral(ORVA_VERSION);
+    header.speed = options.baud;
+
     std::vector<std::unique_ptr<Line>> lines;
     QStringList addresses;
     if (options.listens()) {
@@ -116,6 +128,7 @@ int main(int argc, char *argv[])
             complain(message);
             return 1;
         }
+        header.port = header.target = addresses.first();
         if (addresses.size() == 1)
             say(QStringLiteral("Virtual projector on %1. Ctrl+C ends it.").arg(addresses.first()));
         else
@@ -131,6 +144,7 @@ int main(int argc, char *argv[])
         say(QStringLiteral("Virtual projector on %1 at %2 baud. Ctrl+C ends it.")
                 .arg(options.device)
                 .arg(options.baud));
+        header.port = header.target = options.device;
         lines.push_back(std::move(device));
     } else {
 #ifdef Q_OS_UNIX
@@ -147,11 +161,23 @@ int main(int argc, char *argv[])
                 .arg(options.port)
                 .arg(pty->linkPath(), pty->devicePath())
                 .arg(options.baud));
+        header.port = QStringLiteral("COM%1").arg(options.port);
+        header.target = pty->devicePath();
         lines.push_back(std::move(pty));
 #endif
     }
     if (lines.empty())
         return 2;
+    if (capture.isOpen()) {
+        if (!capture.begin(header)) {
+            complain(capture.error());
+            return CannotWriteExit;
+        }
+        lines.front()->record(&capture);
+        // A serial line is there from now on; a network one opens with each client.
+        if (!options.listens())
+            capture.opened();
+    }
 
     std::vector<std::unique_ptr<Simulator>> simulators;
     size_t dropped = 0;

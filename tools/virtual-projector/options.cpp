@@ -1,7 +1,7 @@
 #include "options.h"
 
-#include "link/portchoice.h"
 #include "engine/protocol.h"
+#include "link/portchoice.h"
 
 #include <QCommandLineParser>
 #include <QHostAddress>
@@ -175,6 +175,14 @@ Options::Parsed Options::parse(const QStringList &arguments, Options *options, Q
                         "and --silent shape only the simulator's answers. A fleet replays it in "
                         "each projector."),
          QStringLiteral("file")},
+        {QStringLiteral("record"),
+         QStringLiteral("Appends to <file> every chunk as it is read from the line or written to "
+                        "it, and the line's opens, closes and losses, in the capture format "
+                        "(docs/capture.md), with the directions of the other end's captures: > to "
+                        "the projector, < from it. One projector only: not with --count. A file "
+                        "that cannot be opened for appending ends the program with exit status "
+                        "73 before the line is opened."),
+         QStringLiteral("file")},
         {QStringLiteral("log"),
          QStringLiteral("Writes every command received and every answer sent to standard "
                         "error, with the time and control characters spelled out.")},
@@ -249,6 +257,17 @@ Options::Parsed Options::parse(const QStringList &arguments, Options *options, Q
     if (parser.isSet(QStringLiteral("count"))
         && !checkCount(result.listenPort, count, hours, message))
         return Parsed::Error;
+    // One file is one line's capture, and its header names one port.
+    if (parser.isSet(QStringLiteral("record")) && count > 1) {
+        *message = QStringLiteral("--record records one projector: leave --count out, or run one "
+                                  "virtual projector a line to record");
+        return Parsed::Error;
+    }
+    if (parser.isSet(QStringLiteral("record"))
+        && parser.value(QStringLiteral("record")).isEmpty()) {
+        *message = QStringLiteral("--record needs a file name");
+        return Parsed::Error;
+    }
 #ifndef Q_OS_UNIX
     if (!parser.isSet(QStringLiteral("device")) && !parser.isSet(QStringLiteral("listen"))) {
         *message = QStringLiteral("give the serial port with --device (COM3, say), or a network "
@@ -267,6 +286,7 @@ Options::Parsed Options::parse(const QStringList &arguments, Options *options, Q
     result.garbage = parser.isSet(QStringLiteral("garbage"));
     result.log = parser.isSet(QStringLiteral("log"));
     result.replayPath = parser.value(QStringLiteral("replay"));
+    result.record = parser.value(QStringLiteral("record"));
     result.projector.lampHours = int(hours);
     result.projector.countdownMs = countdown;
     result.projector.coolingMs = cooling;

@@ -25,6 +25,7 @@ struct Options
     qint64 hangUpAfterMs = -1; // never
     bool log = false;
     QString replayPath; // --replay: a capture to answer from
+    QString record; // the capture file; empty: none
     Projector::Setup projector;
 
     bool listens() const { return listenPort >= 0; }

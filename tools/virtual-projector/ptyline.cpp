@@ -66,7 +66,8 @@ void PtyLine::write(const QByteArray &bytes)
         return;
     // Never wait: when nobody reads the other end and its buffer is full, the bytes are lost.
     const ssize_t written = ::write(m_pty.masterFd(), bytes.constData(), size_t(bytes.size()));
-    Q_UNUSED(written);
+    if (written > 0)
+        wrote(QByteArrayView(bytes).first(written));
 }
 
 int PtyLine::peerBaud() const
@@ -87,6 +88,7 @@ void PtyLine::hangUp()
     m_notifier.reset();
     m_pty.removeLink();
     m_pty.hangUp();
+    recordClosed();
 }
 
 void PtyLine::readMaster()
@@ -94,7 +96,7 @@ void PtyLine::readMaster()
     char buffer[1024];
     const ssize_t n = ::read(m_pty.masterFd(), buffer, sizeof buffer);
     if (n > 0) {
-        emit received(QByteArray(buffer, int(n)));
+        take(QByteArray(buffer, int(n)));
     } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
         // Cannot happen while our own end of the terminal stays open; never spin on it.
         m_notifier->setEnabled(false);

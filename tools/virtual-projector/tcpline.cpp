@@ -53,8 +53,13 @@ bool TcpLine::isOpen() const
 
 void TcpLine::write(const QByteArray &bytes)
 {
-    if (isOpen())
-        m_client->write(bytes);
+    if (!isOpen())
+        return;
+    const qint64 written = m_client->write(bytes);
+    // Out to the system now: what is recorded as sent is on its way even if the line drops next.
+    m_client->flush();
+    if (written > 0)
+        wrote(QByteArrayView(bytes).first(written));
 }
 
 qint64 TcpLine::bytesToWrite() const
@@ -65,8 +70,11 @@ qint64 TcpLine::bytesToWrite() const
 void TcpLine::hangUp()
 {
     m_server.close();
-    if (m_client)
-        m_client->abort(); // what was on its way is lost with the cable
+    if (QTcpSocket *client = m_client) {
+        m_client = nullptr; // its disconnected() is this close, recorded here
+        client->abort(); // what was on its way is lost with the cable
+        recordClosed();
+    }
 }
 
 void TcpLine::admitPending()
@@ -100,15 +108,18 @@ void TcpLine::serve(QTcpSocket *client)
     client->setSocketOption(QAbstractSocket::LowDelayOption, 1); // answers are tiny
     connect(client, &QTcpSocket::readyRead, this, [this, client] {
         if (client == m_client)
-            emit received(client->readAll());
+            take(client->readAll());
     });
     connect(client, &QTcpSocket::disconnected, this, [this, client] {
-        if (client == m_client)
+        if (client == m_client) {
             m_client = nullptr;
+            recordClosed();
+        }
         client->deleteLater();
     });
+    recordOpened();
     emit peerChanged();
     // It may have spoken before it was let in.
     if (client->bytesAvailable() > 0)
-        emit received(client->readAll());
+        take(client->readAll());
 }
