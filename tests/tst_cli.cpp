@@ -59,6 +59,7 @@ private slots:
     void silentAndAbsentCostOnlyTheirOwnTime();
     void waitFollowsTwentyAtOnce();
     void fleetBeyondTheOpenFileLimitTakesTurns();
+    void replayOfARecordGivesTheSameReport();
     void recordIsWhatThePeerSaw_data();
     void recordIsWhatThePeerSaw();
     void recordThatCannotBeWrittenTouchesNoPort_data();
@@ -1218,6 +1219,33 @@ void TestCli::recordFolderHasAFileAProjector()
         QCOMPARE(ours.sent, QByteArray("CR0\r"));
         QCOMPARE(ours.received, QByteArray("80\r"));
     }
+}
+
+// The loop closed: a projector with unusual settings recorded by orva, then played back from the
+// capture alone, gives the same report, field for field, but for the time and the address.
+void TestCli::replayOfARecordGivesTheSameReport()
+{
+    const QString capture = m_folder.filePath(QStringLiteral("hall.capture"));
+    QJsonObject reports[2];
+    for (int pass = 0; pass < 2; ++pass) {
+        const QStringList projector = pass == 0
+            ? QStringList {"--lamp-failure", "--lamp-hours", "1234", "--split"}
+            : QStringList {"--replay", capture};
+        const QString fleet = startFleetFile(1, projector);
+        QVERIFY(!fleet.isEmpty());
+        QStringList report {"report", "--fleet", fleet, "--json"};
+        if (pass == 0)
+            report << "--record" << capture;
+        const Run run = orva(report);
+        QCOMPARE(run.exitCode, 0);
+        reports[pass] = QJsonDocument::fromJson(run.out).object();
+        for (const char *key : {"time", "target", "port"}) // the address as given
+            reports[pass].remove(QLatin1String(key));
+        stopProjectors();
+    }
+    QCOMPARE(reports[0].value("lamp_hours").toInt(), 1234);
+    QCOMPARE(reports[0].value("lamp").toString(), QStringLiteral("failure"));
+    QCOMPARE(reports[1], reports[0]);
 }
 
 QTEST_GUILESS_MAIN(TestCli)
