@@ -1,9 +1,10 @@
 #include "app/form1.h"
 #include "app/program.h"
 #include "engine/engine.h"
+#include "engine/timer.h"
+#include "link/capture.h"
 #include "link/linkport.h"
 #include "link/portmap.h"
-#include "engine/timer.h"
 #include "panel/buttonmap.h"
 #include "panel/look.h"
 #include "support/configfolder.h"
@@ -159,6 +160,7 @@ private slots:
     void logSpellsTheTraffic();
     void badCaptureLinksNothing_data();
     void badCaptureLinksNothing();
+    void panelRecordPlaysBackTheSameLines();
 };
 
 void TestVirtualProjector::statusLine_data()
@@ -509,6 +511,32 @@ void TestVirtualProjector::badCaptureLinksNothing()
              error.constData());
     QVERIFY(!QFileInfo(linkPath()).exists() && !QFileInfo(linkPath()).isSymLink());
     QCOMPARE(projector.readAllStandardOutput(), QByteArray());
+}
+
+// The loop closed from the panel: clicks on a projector with unusual settings, recorded with the
+// panel's own --record, then the same clicks on a virtual projector that plays the capture back
+// show the same RxD and STATUS lines.
+void TestVirtualProjector::panelRecordPlaysBackTheSameLines()
+{
+    QTemporaryDir folder;
+    const QString capture = folder.filePath(QStringLiteral("panel.capture"));
+    QStringList seen[2];
+    for (int pass = 0; pass < 2; ++pass) {
+        Rig rig;
+        if (pass == 0) {
+            auto writer = std::make_unique<Capture::Writer>();
+            QVERIFY2(writer->openFile(capture), qPrintable(writer->error()));
+            rig.program.record(std::move(writer));
+        }
+        QVERIFY(rig.start(pass == 0
+                              ? QStringList {"--lamp-failure", "--lamp-hours", "1234", "--split"}
+                              : QStringList {"--replay", capture}));
+        for (const QByteArray command : {"CR0", "CR3", "CR LAMPSTS", "CR6"})
+            seen[pass] << ask(rig, command) + QLatin1Char('|') + rig.rxd();
+    }
+    QVERIFY2(seen[0].first().startsWith(QStringLiteral(" Lamp Failure")),
+             qPrintable(seen[0].first()));
+    QCOMPARE(seen[1], seen[0]);
 }
 
 QTEST_MAIN(TestVirtualProjector)
