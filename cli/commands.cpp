@@ -22,7 +22,7 @@ namespace {
 using Output::complain;
 
 // The projectors to work on and their speed: as given (-p, --fleet), or the panel's port.
-bool chooseProjectors(const Arguments &arguments, QVector<Projector> *projectors, int *baud,
+bool selectProjectors(const Arguments &arguments, QVector<Projector> *projectors, int *baud,
                       int *exitCode)
 {
     const PortChoice stored = Store::storedChoice();
@@ -88,6 +88,19 @@ bool chooseCaptures(const Arguments &arguments, QVector<Projector> *projectors)
         (*projectors)[i].capture = files.at(i);
     }
     return true;
+}
+
+// The projectors, their speed and, with --record, their capture files: everything that can stop
+// a command before any port is touched.
+bool chooseProjectors(const Arguments &arguments, QVector<Projector> *projectors, int *baud,
+                      int *exitCode)
+{
+    if (!selectProjectors(arguments, projectors, baud, exitCode))
+        return false;
+    if (chooseCaptures(arguments, projectors))
+        return true;
+    *exitCode = ExitStatus::CannotWrite;
+    return false;
 }
 
 int highest(const QVector<PortRun> &runs)
@@ -183,8 +196,6 @@ int sendEverywhere(const Arguments &arguments, const QList<QByteArray> &commands
     int exitCode = 0;
     if (!chooseProjectors(arguments, &projectors, &baud, &exitCode))
         return exitCode;
-    if (!chooseCaptures(arguments, &projectors))
-        return ExitStatus::CannotWrite;
     Destination destination(arguments.output);
     QString error;
     if (!destination.open(&error)) {
@@ -232,8 +243,6 @@ int wait(const Arguments &arguments)
     int exitCode = 0;
     if (!chooseProjectors(arguments, &projectors, &baud, &exitCode))
         return exitCode;
-    if (!chooseCaptures(arguments, &projectors))
-        return ExitStatus::CannotWrite;
     Session::Plan plan;
     plan.until = [&](const QString &now) {
         return now == arguments.until;
